@@ -1,0 +1,17 @@
+// Window message ids exchanged between the parts of the program.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t WM_USER = 0x0400;
+constexpr uint32_t WM_APP = 0x8000;
+
+constexpr uint32_t WM_SELECTOR_PICK = WM_USER + 10;     // 0x040A
+constexpr uint32_t WM_TIMELINE_POS = WM_USER + 11;      // 0x040B
+constexpr uint32_t WM_TIMELINE_CHANGED = WM_USER + 12;  // 0x040C
+constexpr uint32_t WM_TIMELINE_RELEASE = WM_USER + 14;  // 0x040E
+constexpr uint32_t WM_PREVIEW_NOTIFY = WM_USER + 21;    // 0x0415
+constexpr uint32_t WM_EDIT_PROGRESS = WM_USER + 22;     // 0x0416
+constexpr uint32_t WM_PLAYER_NOTIFY = WM_USER + 23;     // 0x0417
+constexpr uint32_t WM_PLAYER_COMMAND = WM_USER + 23;    // 0x0417, same id towards the player window
+constexpr uint32_t WM_GRAPH_NOTIFY = WM_APP + 1;        // 0x8001

@@ -1,0 +1,530 @@
+#include "WmReader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+namespace wm {
+
+namespace {
+
+// Samples further than this past the end of a range stop the read: ASF interleaves its streams
+// by send time, so nothing of the range can follow.
+constexpr int64_t kEndSlack = 5 * 10000000LL;
+// How much of the start of a clip is read to measure its average frame time.
+constexpr int kFrameTimeFrames = 128;
+constexpr int64_t kFrameTimeSpanMs = 6000;
+constexpr int kFrameTimePackets = 1024;
+
+std::string SubtypeOf(const AVCodecParameters* par) {
+  switch (par->codec_id) {
+    case AV_CODEC_ID_WMV1: return "WMV1";
+    case AV_CODEC_ID_WMV2: return "WMV2";
+    case AV_CODEC_ID_WMV3: return "WMV3";
+    case AV_CODEC_ID_VC1: return "WVC1";
+    case AV_CODEC_ID_WMAV1: return "WMA1";
+    case AV_CODEC_ID_WMAV2: return "WMA2";
+    case AV_CODEC_ID_WMAPRO: return "WMA3";
+    case AV_CODEC_ID_WMAVOICE: return "WMSP";
+    default: return avcodec_get_name(par->codec_id);
+  }
+}
+
+Kind KindOf(const AVCodecParameters* par) {
+  switch (par->codec_type) {
+    case AVMEDIA_TYPE_AUDIO: return Kind::Audio;
+    case AVMEDIA_TYPE_VIDEO: return Kind::Video;
+    default: return Kind::Other;
+  }
+}
+
+// Packet time in 100-ns units, or INT64_MIN when the packet carries none.
+int64_t PacketTime(const AVPacket* pkt, const AVStream* st) {
+  int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+  if (ts == AV_NOPTS_VALUE) return INT64_MIN;
+  return av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
+}
+
+}  // namespace
+
+// Per-stream reading state.
+struct Reader::StreamState {
+  bool selected = true;
+  bool compressed = false;
+  bool ended = false;  // the stream has passed the end of the range
+  AVCodecContext* decoder = nullptr;
+  SwsContext* scaler = nullptr;
+  int scalerW = 0, scalerH = 0, scalerFmt = -1;
+  ~StreamState() {
+    avcodec_free_context(&decoder);
+    sws_freeContext(scaler);
+  }
+};
+
+Sample::Sample() : packet_(av_packet_alloc()) {}
+Sample::~Sample() { av_packet_free(&packet_); }
+
+const uint8_t* Sample::Data() const { return decoded_ ? pixels_.data() : packet_->data; }
+size_t Sample::Size() const {
+  return decoded_ ? pixels_.size() : static_cast<size_t>(std::max(packet_->size, 0));
+}
+
+Reader::Reader() : pkt_(av_packet_alloc()) {}
+
+Reader::~Reader() {
+  Close();
+  av_packet_free(&pkt_);
+}
+
+HRESULT Reader::Open(const char* path) {
+  Close();
+  if (path == nullptr || pkt_ == nullptr) return NS_E_FILE_OPEN_FAILED;
+  // Clips are ASF whatever their name says; anything else is refused, not guessed.
+  const AVInputFormat* asf = av_find_input_format("asf");
+  if (avformat_open_input(&ctx_, path, asf, nullptr) < 0) {
+    ctx_ = nullptr;
+    return NS_E_FILE_OPEN_FAILED;
+  }
+  for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
+    const AVStream* st = ctx_->streams[i];
+    StreamInfo info;
+    info.number = static_cast<uint16_t>(i + 1);
+    info.kind = KindOf(st->codecpar);
+    info.subtype = SubtypeOf(st->codecpar);
+    info.bitRate = static_cast<uint32_t>(std::clamp<int64_t>(st->codecpar->bit_rate, 0, UINT32_MAX));
+    info.width = st->codecpar->width;
+    info.height = st->codecpar->height;
+    info.sampleRate = st->codecpar->sample_rate;
+    info.channels = st->codecpar->ch_layout.nb_channels;
+    info.codec = st->codecpar;
+    streams_.push_back(info);
+    state_.push_back(std::make_unique<StreamState>());
+  }
+  MeasureFrameTimes();
+  return S_OK;
+}
+
+HRESULT Reader::Close() {
+  if (ctx_ == nullptr) return S_OK;
+  avformat_close_input(&ctx_);
+  streams_.clear();
+  state_.clear();
+  ranged_ = false;
+  exhausted_ = false;
+  anchor_ = -1;
+  return S_OK;
+}
+
+const StreamInfo* Reader::FindStream(uint16_t number) const {
+  int i = IndexOf(number);
+  return i < 0 ? nullptr : &streams_[static_cast<size_t>(i)];
+}
+
+int Reader::IndexOf(uint16_t number) const {
+  if (number == 0 || number > streams_.size()) return -1;
+  return number - 1;
+}
+
+HRESULT Reader::GetOutputCount(uint32_t* count) const {
+  if (count == nullptr) return E_INVALIDARG;
+  if (!IsOpen()) return E_UNEXPECTED;
+  *count = static_cast<uint32_t>(streams_.size());
+  return S_OK;
+}
+
+HRESULT Reader::GetDuration(int64_t* duration) const {
+  if (duration == nullptr) return E_INVALIDARG;
+  if (!IsOpen()) return E_UNEXPECTED;
+  // The demuxer gives each stream the play time of the file header (less the preroll), and
+  // only when the header's file size matches the file: a truncated clip declares nothing.
+  int64_t best = -1;
+  for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
+    const AVStream* st = ctx_->streams[i];
+    if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) continue;
+    best = std::max(best, av_rescale_q(st->duration, st->time_base, AVRational{1, 10000000}));
+  }
+  if (best < 0 && ctx_->duration != AV_NOPTS_VALUE && ctx_->duration > 0) best = ctx_->duration * 10;
+  if (best < 0) return ASF_E_NOTFOUND;
+  *duration = best;
+  return S_OK;
+}
+
+HRESULT Reader::GetBitrate(uint32_t* bitRate) const {
+  if (bitRate == nullptr) return E_INVALIDARG;
+  if (!IsOpen()) return E_UNEXPECTED;
+  int64_t total = ctx_->bit_rate;
+  if (total <= 0) {
+    total = 0;
+    for (const StreamInfo& s : streams_) total += s.bitRate;
+  }
+  if (total <= 0) return ASF_E_NOTFOUND;
+  *bitRate = static_cast<uint32_t>(std::min<int64_t>(total, UINT32_MAX));
+  return S_OK;
+}
+
+HRESULT Reader::SetReadStreamSamples(uint16_t number, bool compressed) {
+  int i = IndexOf(number);
+  if (!IsOpen() || i < 0) return NS_E_INVALID_STREAM;
+  state_[static_cast<size_t>(i)]->compressed = compressed;
+  return S_OK;
+}
+
+HRESULT Reader::SetStreamSelected(uint16_t number, bool selected) {
+  int i = IndexOf(number);
+  if (!IsOpen() || i < 0) return NS_E_INVALID_STREAM;
+  state_[static_cast<size_t>(i)]->selected = selected;
+  return S_OK;
+}
+
+HRESULT Reader::GetVideoOutputHeader(uint16_t number, BitmapHeader* header) const {
+  const StreamInfo* s = FindStream(number);
+  if (header == nullptr) return E_INVALIDARG;
+  if (s == nullptr || s->kind != Kind::Video || s->width <= 0 || s->height <= 0) return E_FAIL;
+  *header = BitmapHeader{};
+  header->biWidth = s->width;
+  header->biHeight = s->height;  // positive: bottom-up rows
+  header->biSizeImage = static_cast<uint32_t>(s->width) * static_cast<uint32_t>(s->height) * 4u;
+  return S_OK;
+}
+
+void Reader::ApplyDiscard() {
+  for (size_t i = 0; i < state_.size(); ++i)
+    ctx_->streams[i]->discard = state_[i]->selected ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+}
+
+HRESULT Reader::ReadPacket(AVPacket* pkt) {
+  av_packet_unref(pkt);
+  int r = av_read_frame(ctx_, pkt);
+  if (r == AVERROR_EOF) return NS_E_NO_MORE_SAMPLES;
+  if (r < 0) return E_FAIL;
+  // The demuxer hands out what it has of a sample that runs into the end of a cut file; such a
+  // sample is incomplete and would not decode.
+  if (avio_feof(ctx_->pb)) {
+    av_packet_unref(pkt);
+    return NS_E_NO_MORE_SAMPLES;
+  }
+  return S_OK;
+}
+
+void Reader::MeasureFrameTimes() {
+  // The container keeps no frame rate, so it is measured from the first frames' times.
+  bool anyVideo = false;
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    bool video = streams_[i].kind == Kind::Video;
+    anyVideo |= video;
+    ctx_->streams[i]->discard = video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  if (!anyVideo) return;
+  std::vector<int64_t> first(streams_.size(), INT64_MIN), last(streams_.size(), INT64_MIN);
+  std::vector<int> count(streams_.size(), 0);
+  for (int n = 0; n < kFrameTimePackets; ++n) {
+    if (ReadPacket(pkt_) != S_OK) break;
+    size_t i = static_cast<size_t>(pkt_->stream_index);
+    if (i >= streams_.size()) continue;
+    int64_t t = PacketTime(pkt_, ctx_->streams[i]);
+    if (t == INT64_MIN || (count[i] > 0 && t <= last[i])) continue;
+    if (count[i] == 0) first[i] = t;
+    last[i] = t;
+    ++count[i];
+    bool done = true;
+    for (size_t k = 0; k < streams_.size(); ++k) {
+      if (streams_[k].kind != Kind::Video) continue;
+      if (count[k] < kFrameTimeFrames && (count[k] == 0 || last[k] - first[k] < kFrameTimeSpanMs * 10000))
+        done = false;
+    }
+    if (done) break;
+  }
+  av_packet_unref(pkt_);
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    if (streams_[i].kind != Kind::Video) continue;
+    if (count[i] >= 2) {
+      streams_[i].avgTimePerFrame = (last[i] - first[i] + (count[i] - 1) / 2) / (count[i] - 1);
+    } else {
+      AVRational r = ctx_->streams[i]->avg_frame_rate;
+      if (r.num > 0 && r.den > 0) streams_[i].avgTimePerFrame = av_rescale(10000000, r.den, r.num);
+    }
+  }
+  SeekTo(-1, 0);
+}
+
+int64_t Reader::SampleDuration(int index, const AVPacket* pkt) const {
+  const AVStream* st = ctx_->streams[index];
+  if (pkt->duration > 0) return av_rescale_q(pkt->duration, st->time_base, AVRational{1, 10000000});
+  const StreamInfo& s = streams_[static_cast<size_t>(index)];
+  if (s.kind == Kind::Video) return s.avgTimePerFrame;
+  if (s.kind == Kind::Audio && s.sampleRate > 0) {
+    int n = av_get_audio_frame_duration2(st->codecpar, pkt->size);
+    if (n > 0) return av_rescale(n, 10000000, s.sampleRate);
+  }
+  return 0;
+}
+
+int Reader::AnchorIndex() const {
+  int firstSelected = -1;
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    if (!state_[i]->selected) continue;
+    if (streams_[i].kind == Kind::Video) return static_cast<int>(i);
+    if (firstSelected < 0) firstSelected = static_cast<int>(i);
+  }
+  return firstSelected;
+}
+
+HRESULT Reader::SeekTo(int anchor, int64_t time) {
+  for (auto& s : state_)
+    if (s->decoder) avcodec_flush_buffers(s->decoder);
+  if (time > 0 && anchor >= 0) {
+    const AVStream* st = ctx_->streams[anchor];
+    int64_t ts = av_rescale_q(time, AVRational{1, 10000000}, st->time_base);
+    if (av_seek_frame(ctx_, anchor, ts, AVSEEK_FLAG_BACKWARD) >= 0) return S_OK;
+  }
+  // The start of the data; the demuxer treats time 0 specially and needs no index for it.
+  int idx = anchor >= 0 ? anchor : (ctx_->nb_streams > 0 ? 0 : -1);
+  if (idx < 0) return E_FAIL;
+  if (av_seek_frame(ctx_, idx, 0, AVSEEK_FLAG_BACKWARD) >= 0) return S_OK;
+  return E_FAIL;
+}
+
+// Reads from seekTime to find the latest key frame of the anchor at or before start. The index
+// of ASF clips has one entry per second and may land one key frame early; the scan walks on.
+// *found is false when the anchor has no key frame at or before start from that point.
+HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key,
+                             bool* found, bool* pastEnd) {
+  *found = false;
+  *pastEnd = false;
+  bool passed = false;
+  int64_t lastEnd = INT64_MIN;
+  HRESULT hr = SeekTo(anchor, seekTime);
+  if (FAILED(hr)) return hr;
+  const bool video = streams_[static_cast<size_t>(anchor)].kind == Kind::Video;
+  for (size_t i = 0; i < streams_.size(); ++i)
+    ctx_->streams[i]->discard = static_cast<int>(i) == anchor ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  while (ReadPacket(pkt_) == S_OK) {
+    if (pkt_->stream_index != anchor) continue;
+    int64_t t = PacketTime(pkt_, ctx_->streams[anchor]);
+    if (t == INT64_MIN) continue;
+    if (t > start) {
+      passed = true;
+      break;
+    }
+    lastEnd = t + SampleDuration(anchor, pkt_);
+    if (!video || (pkt_->flags & AV_PKT_FLAG_KEY)) {
+      *key = t;
+      *found = true;
+    }
+  }
+  av_packet_unref(pkt_);
+  *pastEnd = *found && !passed && start >= lastEnd;
+  return S_OK;
+}
+
+// Time of the first sample the range will deliver when it opens the clip: the earliest first
+// sample among the selected streams, the anchor counting from its first key frame.
+int64_t Reader::FirstSampleTime(int anchor) {
+  const bool video = streams_[static_cast<size_t>(anchor)].kind == Kind::Video;
+  std::vector<bool> seen(streams_.size(), false);
+  size_t pending = 0;
+  for (auto& s : state_) pending += s->selected ? 1 : 0;
+  int64_t first = INT64_MAX;
+  for (int n = 0; pending > 0 && n < kFrameTimePackets && ReadPacket(pkt_) == S_OK; ++n) {
+    size_t i = static_cast<size_t>(pkt_->stream_index);
+    if (i >= streams_.size() || seen[i] || !state_[i]->selected) continue;
+    if (static_cast<int>(i) == anchor && video && !(pkt_->flags & AV_PKT_FLAG_KEY)) continue;
+    int64_t t = PacketTime(pkt_, ctx_->streams[i]);
+    if (t == INT64_MIN) continue;
+    seen[i] = true;
+    --pending;
+    first = std::min(first, t);
+  }
+  av_packet_unref(pkt_);
+  return first == INT64_MAX ? 0 : first;
+}
+
+HRESULT Reader::SetRange(int64_t start, int64_t duration) {
+  if (!IsOpen()) return NS_E_INVALID_REQUEST;
+  if (start < 0 || duration < 0) return E_INVALIDARG;
+  ranged_ = true;
+  exhausted_ = false;
+  anchorReached_ = false;
+  start_ = start;
+  end_ = duration == 0 ? INT64_MAX : start + duration;
+  for (auto& s : state_) s->ended = false;
+  anchor_ = AnchorIndex();
+  if (anchor_ < 0) {
+    exhausted_ = true;  // nothing selected: nothing to deliver
+    return S_OK;
+  }
+
+  int64_t key = 0;
+  bool found = false;
+  bool pastEnd = false;
+  int64_t seekTime = start;
+  if (start > 0) {
+    HRESULT hr = FindRangeKey(anchor_, start, seekTime, &key, &found, &pastEnd);
+    if (FAILED(hr)) return hr;
+    if (!found) {
+      // The seek landed past the key frame, or the range begins before the first one:
+      // look again from the beginning.
+      seekTime = 0;
+      hr = FindRangeKey(anchor_, start, seekTime, &key, &found, &pastEnd);
+      if (FAILED(hr)) return hr;
+    }
+  }
+  if (pastEnd) {
+    exhausted_ = true;  // the range begins after the clip ends
+    return S_OK;
+  }
+  HRESULT hr = SeekTo(anchor_, seekTime);
+  if (FAILED(hr)) return hr;
+  ApplyDiscard();
+  if (found) {
+    origin_ = key;
+  } else {
+    // The range opens the clip: every stream from its first sample.
+    origin_ = FirstSampleTime(anchor_);
+    hr = SeekTo(anchor_, seekTime);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced) {
+  *produced = false;
+  StreamState& s = *state_[static_cast<size_t>(index)];
+  const AVStream* st = ctx_->streams[index];
+  if (s.decoder == nullptr) {
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (codec == nullptr) return E_FAIL;
+    s.decoder = avcodec_alloc_context3(codec);
+    if (s.decoder == nullptr) return E_OUTOFMEMORY;
+    if (avcodec_parameters_to_context(s.decoder, st->codecpar) < 0 ||
+        avcodec_open2(s.decoder, codec, nullptr) < 0) {
+      avcodec_free_context(&s.decoder);
+      return E_FAIL;
+    }
+    s.decoder->pkt_timebase = st->time_base;
+  }
+  if (avcodec_send_packet(s.decoder, pkt) < 0 && pkt != nullptr) return S_OK;  // corrupt: skip it
+  AVFrame* frame = av_frame_alloc();
+  if (frame == nullptr) return E_OUTOFMEMORY;
+  HRESULT hr = S_OK;
+  while (avcodec_receive_frame(s.decoder, frame) >= 0) {
+    int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp
+                                                                : frame->pts;
+    int64_t t = ts == AV_NOPTS_VALUE ? INT64_MIN
+                                     : av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
+    bool wanted = !*produced && t != INT64_MIN && t >= start_ && t < end_;
+    if (t != INT64_MIN && t >= end_) s.ended = true;
+    if (wanted) {
+      const int w = streams_[static_cast<size_t>(index)].width;
+      const int h = streams_[static_cast<size_t>(index)].height;
+      if (s.scaler == nullptr || s.scalerW != frame->width || s.scalerH != frame->height ||
+          s.scalerFmt != frame->format) {
+        sws_freeContext(s.scaler);
+        s.scaler = sws_getContext(frame->width, frame->height,
+                                  static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGR0,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+        s.scalerW = frame->width;
+        s.scalerH = frame->height;
+        s.scalerFmt = frame->format;
+      }
+      if (s.scaler == nullptr) {
+        hr = E_FAIL;
+        break;
+      }
+      // Bottom-up rows, as the output's bitmap header says.
+      sample->pixels_.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u);
+      uint8_t* dst[4] = {sample->pixels_.data() + static_cast<size_t>(h - 1) * w * 4, nullptr,
+                         nullptr, nullptr};
+      int dstStride[4] = {-w * 4, 0, 0, 0};
+      sws_scale(s.scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+      sample->decoded_ = true;
+      sample->codec_ = st->codecpar;
+      sample->time = t;
+      sample->duration = streams_[static_cast<size_t>(index)].avgTimePerFrame;
+      sample->flags = frame->key_frame ? kSampleCleanPoint : 0;
+      sample->streamNumber = static_cast<uint16_t>(index + 1);
+      *produced = true;
+    }
+    av_frame_unref(frame);
+  }
+  av_frame_free(&frame);
+  return hr;
+}
+
+HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
+  if (sample == nullptr) return E_INVALIDARG;
+  if (!IsOpen()) return E_UNEXPECTED;
+  if (number != 0 && IndexOf(number) < 0) return NS_E_INVALID_STREAM;
+  if (!ranged_) {
+    HRESULT hr = SetRange(0, 0);
+    if (FAILED(hr)) return hr;
+  }
+  sample->decoded_ = false;
+  sample->pixels_.clear();
+  av_packet_unref(sample->packet_);
+  if (exhausted_) return NS_E_NO_MORE_SAMPLES;
+
+  for (;;) {
+    HRESULT hr = ReadPacket(pkt_);
+    if (hr != S_OK) {
+      exhausted_ = true;
+      return hr == NS_E_NO_MORE_SAMPLES ? hr : E_FAIL;
+    }
+    const int i = pkt_->stream_index;
+    if (i < 0 || static_cast<size_t>(i) >= streams_.size()) continue;
+    StreamState& s = *state_[static_cast<size_t>(i)];
+    if (!s.selected) continue;
+    const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
+    if (t == INT64_MIN) continue;
+    if (end_ != INT64_MAX && t >= end_ + kEndSlack) {
+      exhausted_ = true;
+      return NS_E_NO_MORE_SAMPLES;
+    }
+    const bool key = streams_[static_cast<size_t>(i)].kind != Kind::Video ||
+                     (pkt_->flags & AV_PKT_FLAG_KEY);
+    if (i == anchor_ && !anchorReached_) {
+      // Nothing of the anchor before the key frame that opens the range.
+      if (!key || t < origin_) continue;
+      anchorReached_ = true;
+    }
+    if (t < origin_) continue;
+    if (t >= end_) {
+      s.ended = true;
+      bool all = true;
+      for (auto& other : state_)
+        if (other->selected && !other->ended) all = false;
+      if (all) {
+        exhausted_ = true;
+        return NS_E_NO_MORE_SAMPLES;
+      }
+      continue;
+    }
+    if (number != 0 && i + 1 != number) continue;
+
+    if (!s.compressed) {
+      // Decoded delivery exists for pictures only; audio is only ever copied.
+      if (streams_[static_cast<size_t>(i)].kind != Kind::Video) continue;
+      bool produced = false;
+      hr = Decode(i, pkt_, sample, &produced);
+      if (FAILED(hr)) return hr;
+      if (produced) return S_OK;
+      continue;
+    }
+    av_packet_move_ref(sample->packet_, pkt_);
+    sample->codec_ = ctx_->streams[i]->codecpar;
+    sample->time = t;
+    sample->duration = SampleDuration(i, sample->packet_);
+    sample->flags = key ? kSampleCleanPoint : 0;
+    sample->streamNumber = static_cast<uint16_t>(i + 1);
+    return S_OK;
+  }
+}
+
+}  // namespace wm

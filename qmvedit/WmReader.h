@@ -1,0 +1,141 @@
+// The source side of the engines: a thin layer over libavformat's ASF demuxer that gives what a
+// Windows Media synchronous reader gives. Streams are numbered 1, 2, ... in the file's order (the
+// profile order); output i is stream i + 1. Times are 100-ns units.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WinTypes.h"
+
+struct AVCodecParameters;
+struct AVFormatContext;
+struct AVPacket;
+
+namespace wm {
+
+enum class Kind { Audio = 0, Video = 1, Other = 2 };
+
+// Sample flags, as the writer expects them.
+constexpr uint32_t kSampleCleanPoint = 0x1;     // key frame
+constexpr uint32_t kSampleDiscontinuity = 0x2;  // first sample after a gap
+
+constexpr uint16_t kNoStream = 0xFFFF;
+
+// What the profile and the output media type tell of one stream.
+struct StreamInfo {
+  uint16_t number = 0;
+  Kind kind = Kind::Other;
+  std::string subtype;           // "WMV1", "WMV2", "WMV3", "WMA1", "WMA2", ... or the codec name
+  uint32_t bitRate = 0;          // bits per second, as the file declares it
+  int64_t avgTimePerFrame = 0;   // video: 100 ns per frame, 0 when unknown
+  int32_t width = 0;             // video
+  int32_t height = 0;            // video
+  int32_t sampleRate = 0;        // audio
+  int32_t channels = 0;          // audio
+  const AVCodecParameters* codec = nullptr;  // for copying the profile to a writer
+};
+
+// Header of the decoded video output: 32-bit RGB, bottom-up rows.
+using BitmapHeader = BITMAPINFOHEADER;
+
+// One delivered sample: a compressed payload as the file holds it, or a decoded picture.
+class Sample {
+ public:
+  Sample();
+  ~Sample();
+  Sample(const Sample&) = delete;
+  Sample& operator=(const Sample&) = delete;
+
+  const uint8_t* Data() const;
+  size_t Size() const;
+  AVPacket* Packet() const { return packet_; }  // compressed samples only
+  // Codec of the stream the sample belongs to, so that a writer can refuse a foreign one.
+  const AVCodecParameters* Codec() const { return codec_; }
+  bool IsDecoded() const { return decoded_; }
+
+  int64_t time = 0;
+  int64_t duration = 0;
+  uint32_t flags = 0;
+  uint16_t streamNumber = 0;
+
+ private:
+  friend class Reader;
+  AVPacket* packet_;
+  std::vector<uint8_t> pixels_;
+  bool decoded_ = false;
+  const AVCodecParameters* codec_ = nullptr;
+};
+
+class Reader {
+ public:
+  Reader();
+  ~Reader();
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  // S_OK only when the file is an ASF clip that could be read; any earlier source is closed.
+  HRESULT Open(const char* path);
+  HRESULT Close();
+  bool IsOpen() const { return ctx_ != nullptr; }
+
+  const std::vector<StreamInfo>& Streams() const { return streams_; }
+  const StreamInfo* FindStream(uint16_t number) const;
+  HRESULT GetOutputCount(uint32_t* count) const;
+
+  // Header attributes: file duration and total bit rate; ASF_E_NOTFOUND when the file has none.
+  HRESULT GetDuration(int64_t* duration) const;
+  HRESULT GetBitrate(uint32_t* bitRate) const;
+
+  // Delivery mode and selection per stream. A stream starts selected and decoded.
+  HRESULT SetReadStreamSamples(uint16_t number, bool compressed);
+  HRESULT SetStreamSelected(uint16_t number, bool selected);
+
+  // The decoded video output of a stream (32-bit RGB of the stream's size).
+  HRESULT GetVideoOutputHeader(uint16_t number, BitmapHeader* header) const;
+
+  // Positions the reader: the following reads deliver the range [start, start + duration), a
+  // duration of 0 meaning up to the end. Compressed delivery begins at the latest key frame at or
+  // before start, with no sample of any stream from before that key frame, so every range decodes
+  // cleanly and its streams begin together. Decoded video begins at the first frame at or after
+  // start.
+  HRESULT SetRange(int64_t start, int64_t duration);
+  // Time at which the current range begins: the first sample of the range in time.
+  int64_t RangeOrigin() const { return origin_; }
+
+  // Next sample of any selected stream (number 0) or of one stream, in file order.
+  // NS_E_NO_MORE_SAMPLES at the end of the range; another failure on a read error.
+  HRESULT GetNextSample(uint16_t number, Sample* sample);
+
+ private:
+  struct StreamState;
+  int IndexOf(uint16_t number) const;
+  int AnchorIndex() const;
+  int64_t SampleDuration(int index, const AVPacket* pkt) const;
+  void MeasureFrameTimes();
+  HRESULT SeekTo(int anchor, int64_t time);
+  HRESULT FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
+                       bool* pastEnd);
+  int64_t FirstSampleTime(int anchor);
+  HRESULT ReadPacket(AVPacket* pkt);
+  HRESULT Decode(int index, AVPacket* pkt, Sample* sample, bool* produced);
+  void ApplyDiscard();
+
+  AVFormatContext* ctx_ = nullptr;
+  std::vector<StreamInfo> streams_;
+  std::vector<std::unique_ptr<StreamState>> state_;
+  AVPacket* pkt_ = nullptr;
+
+  // Current range.
+  bool ranged_ = false;
+  bool exhausted_ = false;
+  int anchor_ = -1;
+  int64_t start_ = 0;
+  int64_t end_ = 0;      // INT64_MAX without an end
+  int64_t origin_ = 0;   // time of the key frame that opens the range
+  bool anchorReached_ = false;
+};
+
+}  // namespace wm

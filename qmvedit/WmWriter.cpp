@@ -1,0 +1,224 @@
+#include "WmWriter.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace wm {
+
+namespace {
+
+HRESULT FromAv(int err) {
+  if (err == AVERROR(ENOSPC) || err == AVERROR(EDQUOT)) return HResultFromErrno(ENOSPC);
+  if (err < 0 && err > -4096) return HResultFromErrno(-err);  // AVERROR(errno)
+  return NS_E_FILE_WRITE;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Gives the finished clip its name without ever replacing a file that appeared meanwhile.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // Filesystems without the flag: a hard link fails when the name exists.
+  if (link(from.c_str(), to.c_str()) != 0) return errno;
+  unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+Writer::Writer() : pkt_(av_packet_alloc()) {}
+
+Writer::~Writer() {
+  Abort();
+  ClearProfile();
+  av_packet_free(&pkt_);
+}
+
+void Writer::ClearProfile() {
+  for (Input& in : inputs_) avcodec_parameters_free(&in.codec);
+  inputs_.clear();
+  codecInfos_.clear();
+}
+
+HRESULT Writer::SetProfile(const Reader& reader) {
+  if (IsWriting()) return E_UNEXPECTED;
+  if (!reader.IsOpen()) return E_UNEXPECTED;
+  ClearProfile();
+  for (const StreamInfo& s : reader.Streams()) {
+    if (s.kind == Kind::Other || s.codec == nullptr) continue;  // only audio and video are copied
+    AVCodecParameters* par = avcodec_parameters_alloc();
+    if (par == nullptr || avcodec_parameters_copy(par, s.codec) < 0) {
+      avcodec_parameters_free(&par);
+      ClearProfile();
+      return E_OUTOFMEMORY;
+    }
+    inputs_.push_back(Input{s.number, par, INT64_MIN});
+  }
+  return S_OK;
+}
+
+HRESULT Writer::GetInputCount(uint32_t* count) const {
+  if (count == nullptr) return E_INVALIDARG;
+  *count = static_cast<uint32_t>(inputs_.size());
+  return S_OK;
+}
+
+HRESULT Writer::SetInputProps(uint32_t input, const void* props) {
+  if (input >= inputs_.size()) return E_INVALIDARG;
+  return props == nullptr ? S_OK : E_INVALIDARG;
+}
+
+HRESULT Writer::AddCodecInfo(const CodecInfo& info) {
+  if (IsWriting()) return E_UNEXPECTED;
+  // The muxer writes the codec list of the streams it is given; the entries are kept to be
+  // checked against them.
+  codecInfos_.push_back(info);
+  return S_OK;
+}
+
+HRESULT Writer::SetOutputFilename(const char* path) {
+  if (IsWriting()) return E_UNEXPECTED;
+  path_ = path == nullptr ? std::string() : std::string(path);
+  return path_.empty() ? E_INVALIDARG : S_OK;
+}
+
+HRESULT Writer::Fail(HRESULT hr) {
+  if (error_ == S_OK) error_ = hr;
+  return hr;
+}
+
+HRESULT Writer::BeginWriting() {
+  if (IsWriting()) return E_UNEXPECTED;
+  error_ = S_OK;
+  if (path_.empty() || inputs_.empty()) return E_UNEXPECTED;
+  if (Exists(path_)) return NS_E_FILE_EXISTS;
+
+  const size_t slash = path_.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string(".") : path_.substr(0, slash);
+  const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+  std::string temp = dir + "/." + base + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return HResultFromErrno(errno);
+  close(fd);
+  tempPath_ = temp;
+
+  const AVOutputFormat* asf = av_guess_format("asf", nullptr, nullptr);
+  int r = avformat_alloc_output_context2(&ctx_, asf, nullptr, tempPath_.c_str());
+  if (r < 0 || ctx_ == nullptr) {
+    ctx_ = nullptr;
+    unlink(tempPath_.c_str());
+    tempPath_.clear();
+    return E_OUTOFMEMORY;
+  }
+  for (Input& in : inputs_) {
+    AVStream* st = avformat_new_stream(ctx_, nullptr);
+    if (st == nullptr || avcodec_parameters_copy(st->codecpar, in.codec) < 0) {
+      Abort();
+      return E_OUTOFMEMORY;
+    }
+    st->time_base = AVRational{1, 1000};
+    in.lastDts = INT64_MIN;
+  }
+  if ((r = avio_open(&ctx_->pb, tempPath_.c_str(), AVIO_FLAG_WRITE)) < 0) {
+    HRESULT hr = FromAv(r);
+    Abort();
+    return hr;
+  }
+  if ((r = avformat_write_header(ctx_, nullptr)) < 0) {
+    HRESULT hr = FromAv(r);
+    Abort();
+    return hr;
+  }
+  return S_OK;
+}
+
+HRESULT Writer::WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t /*sendTime*/,
+                                  int64_t duration, uint32_t flags, const Sample& sample) {
+  if (!IsWriting()) return E_UNEXPECTED;
+  if (error_ != S_OK) return error_;
+  size_t index = inputs_.size();
+  for (size_t i = 0; i < inputs_.size(); ++i)
+    if (inputs_[i].number == streamNumber) index = i;
+  // A sample for a stream the profile lacks would land in a wrong stream: refuse it.
+  if (index == inputs_.size() || sample.IsDecoded() || sample.Packet() == nullptr)
+    return Fail(NS_E_INVALID_STREAM);
+  Input& in = inputs_[index];
+  const AVCodecParameters* from = sample.Codec();
+  if (from == nullptr || from->codec_type != in.codec->codec_type ||
+      from->codec_id != in.codec->codec_id)
+    return Fail(NS_E_INVALID_STREAM);
+  if (sample.Packet()->size <= 0 || time < 0) return Fail(E_INVALIDARG);
+
+  AVStream* st = ctx_->streams[index];
+  if (av_packet_ref(pkt_, sample.Packet()) < 0) return Fail(E_OUTOFMEMORY);
+  int64_t ts = av_rescale_q(time, AVRational{1, 10000000}, st->time_base);
+  // Each stream's times must rise; a sample that would tie with the previous one (rounding at a
+  // splice) moves on by one tick.
+  if (in.lastDts != INT64_MIN && ts <= in.lastDts) ts = in.lastDts + 1;
+  in.lastDts = ts;
+  pkt_->pts = ts;
+  pkt_->dts = ts;
+  pkt_->duration = av_rescale_q(duration, AVRational{1, 10000000}, st->time_base);
+  pkt_->stream_index = static_cast<int>(index);
+  pkt_->flags = (flags & kSampleCleanPoint) ? AV_PKT_FLAG_KEY : 0;
+  pkt_->pos = -1;
+  int r = av_interleaved_write_frame(ctx_, pkt_);
+  av_packet_unref(pkt_);
+  if (r < 0) return Fail(FromAv(r));
+  return S_OK;
+}
+
+HRESULT Writer::EndWriting() {
+  if (!IsWriting()) return E_UNEXPECTED;
+  HRESULT hr = error_;
+  if (hr == S_OK) {
+    int r = av_write_trailer(ctx_);
+    if (r < 0) hr = FromAv(r);
+  }
+  if (hr == S_OK && ctx_->pb != nullptr && ctx_->pb->error < 0) hr = FromAv(ctx_->pb->error);
+  int r = avio_closep(&ctx_->pb);
+  if (hr == S_OK && r < 0) hr = FromAv(r);
+  avformat_free_context(ctx_);
+  ctx_ = nullptr;
+  if (hr == S_OK) {
+    int err = RenameNoReplace(tempPath_, path_);
+    if (err != 0) hr = err == EEXIST ? NS_E_FILE_EXISTS : HResultFromErrno(err);
+  }
+  if (hr != S_OK) {
+    unlink(tempPath_.c_str());
+    Fail(hr);
+  }
+  tempPath_.clear();
+  return hr;
+}
+
+HRESULT Writer::Flush() { return error_; }
+
+void Writer::Abort() {
+  if (ctx_ != nullptr) {
+    if (ctx_->pb != nullptr) avio_closep(&ctx_->pb);
+    avformat_free_context(ctx_);
+    ctx_ = nullptr;
+  }
+  if (!tempPath_.empty()) {
+    unlink(tempPath_.c_str());
+    tempPath_.clear();
+  }
+}
+
+}  // namespace wm

@@ -1,0 +1,26 @@
+#pragma once
+#include <string>
+namespace clipgen {
+struct ClipSpec {
+  int durationMs = 3000;
+  int width = 320;
+  int height = 240;
+  int fpsNum = 25;            // frame rate fpsNum/fpsDen
+  int fpsDen = 1;
+  int keyIntervalMs = 1000;   // a key frame every this many ms (GOP = round(ms*fps/1000), at least 1)
+  int videoBitRate = 400000;  // bits per second
+  int audioBitRate = 64000;
+  int sampleRate = 44100;
+  int channels = 2;
+  bool video = true;
+  int audioTracks = 1;        // 0 = no audio; 2 = two audio streams (different tone per track)
+  std::string videoCodec = "wmv2";  // "wmv1" or "wmv2"
+  std::string audioCodec = "wmav2"; // "wmav1" or "wmav2"
+};
+// Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
+// *error (when error is not null) on any failure, leaving no partial file behind.
+bool Generate(const ClipSpec& spec, const std::string& path, std::string* error);
+// Frame index encoded in a decoded picture of a generated clip (see the picture layout), or -1 when
+// no code can be read. Takes 32-bit BGRA/BGRX pixels, top row first.
+int ReadFrameCode(const unsigned char* bgra, int width, int height, int stride);
+}  // namespace clipgen

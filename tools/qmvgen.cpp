@@ -1,0 +1,121 @@
+// qmvgen: writes a deterministic Windows Media test clip (ASF with WMV video and WMA audio).
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "ClipGen.h"
+
+namespace {
+
+void PrintUsage(FILE* to) {
+  std::fputs(
+      "usage: qmvgen [options] OUTPUT\n"
+      "Writes a test clip in the ASF container (any file name, e.g. .wmv or .qmv).\n"
+      "\n"
+      "  --duration MS      clip length in milliseconds (3000)\n"
+      "  --size WxH         picture size (320x240)\n"
+      "  --fps N[/D]        frame rate (25)\n"
+      "  --keyint MS        key frame interval in milliseconds (1000)\n"
+      "  --vbitrate BPS     video bit rate (400000)\n"
+      "  --abitrate BPS     audio bit rate per track (64000)\n"
+      "  --rate HZ          audio sample rate (44100)\n"
+      "  --channels N       audio channels (2)\n"
+      "  --no-video         audio only\n"
+      "  --no-audio         video only\n"
+      "  --audio-tracks N   number of audio streams (1)\n"
+      "  --vcodec NAME      wmv1 or wmv2 (wmv2)\n"
+      "  --acodec NAME      wmav1 or wmav2 (wmav2)\n"
+      "  --help             show this text\n"
+      "\n"
+      "Each picture carries its frame number as a 16-bit code in the top band.\n",
+      to);
+}
+
+bool ParseInt(std::string_view text, int* value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, *value);
+  return ec == std::errc() && ptr == end;
+}
+
+// Parses "A<sep>B", or just "A" when the second part is optional (B is then left as it is).
+bool ParsePair(std::string_view text, char sep, bool secondOptional, int* a, int* b) {
+  const size_t at = text.find(sep);
+  if (at == std::string_view::npos) return secondOptional && ParseInt(text, a);
+  return ParseInt(text.substr(0, at), a) && ParseInt(text.substr(at + 1), b);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  clipgen::ClipSpec spec;
+  std::string output;
+  bool noAudio = false;
+
+  auto bad = [](const std::string& message) {
+    std::fprintf(stderr, "qmvgen: %s (see --help)\n", message.c_str());
+    return 1;
+  };
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      return 0;
+    }
+    if (arg == "--no-video") {
+      spec.video = false;
+      continue;
+    }
+    if (arg == "--no-audio") {
+      noAudio = true;
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      if (i + 1 >= argc) return bad("option " + std::string(arg) + " needs a value");
+      const std::string_view value = argv[++i];
+      bool ok = true;
+      if (arg == "--duration") {
+        ok = ParseInt(value, &spec.durationMs);
+      } else if (arg == "--size") {
+        ok = ParsePair(value, 'x', false, &spec.width, &spec.height);
+      } else if (arg == "--fps") {
+        spec.fpsDen = 1;
+        ok = ParsePair(value, '/', true, &spec.fpsNum, &spec.fpsDen);
+      } else if (arg == "--keyint") {
+        ok = ParseInt(value, &spec.keyIntervalMs);
+      } else if (arg == "--vbitrate") {
+        ok = ParseInt(value, &spec.videoBitRate);
+      } else if (arg == "--abitrate") {
+        ok = ParseInt(value, &spec.audioBitRate);
+      } else if (arg == "--rate") {
+        ok = ParseInt(value, &spec.sampleRate);
+      } else if (arg == "--channels") {
+        ok = ParseInt(value, &spec.channels);
+      } else if (arg == "--audio-tracks") {
+        ok = ParseInt(value, &spec.audioTracks);
+      } else if (arg == "--vcodec") {
+        spec.videoCodec = value;
+      } else if (arg == "--acodec") {
+        spec.audioCodec = value;
+      } else {
+        return bad("unknown option " + std::string(arg));
+      }
+      if (!ok) return bad("bad value '" + std::string(value) + "' for " + std::string(arg));
+      continue;
+    }
+    if (!output.empty()) return bad("more than one output file given");
+    output = arg;
+  }
+  if (output.empty()) return bad("no output file given");
+  if (noAudio) spec.audioTracks = 0;
+
+  std::string error;
+  if (!clipgen::Generate(spec, output, &error)) {
+    std::fprintf(stderr, "qmvgen: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
