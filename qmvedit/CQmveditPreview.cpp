@@ -14,30 +14,11 @@ namespace qmvedit {
 uint8_t* g_pBackBits = nullptr;
 BITMAPINFOHEADER* g_pOutputBih = nullptr;
 
-size_t HeaderCopySize(const BITMAPINFOHEADER* header) {
-  size_t size = sizeof(BITMAPINFOHEADER);
-  if (header->biCompression == BI_BITFIELDS) size += 3 * sizeof(uint32_t);
-  size += static_cast<size_t>(header->biClrUsed) * 4u;
-  return size;
-}
-
 void DeleteMemDC(QmvMemDC* dc) { delete dc; }
 
 void DeleteBitmap(QmvBitmap* bitmap) {
   if (bitmap != nullptr && g_pBackBits == bitmap->bits.data()) g_pBackBits = nullptr;
   delete bitmap;
-}
-
-FitRect FitPicture(int32_t videoW, int32_t videoH, int windowW, int windowH) {
-  const double vw = videoW < 0 ? -static_cast<double>(videoW) : videoW;
-  const double vh = videoH < 0 ? -static_cast<double>(videoH) : videoH;
-  int destW = static_cast<int>(vw / vh * windowH);
-  int destH = windowH;
-  if (destW > windowW) {
-    destW = windowW;
-    destH = static_cast<int>(vh / vw * windowW);
-  }
-  return FitRect{(windowW - destW) / 2, (windowH - destH) / 2, destW, destH};
 }
 
 }  // namespace qmvedit

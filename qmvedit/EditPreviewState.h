@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "PreviewGeometry.h"
 #include "WinTypes.h"
 
 struct QmvBitmap {
@@ -24,18 +25,7 @@ namespace qmvedit {
 extern uint8_t* g_pBackBits;
 extern BITMAPINFOHEADER* g_pOutputBih;
 
-// Bytes of a bitmap header copy: the header, three colour masks for BI_BITFIELDS, and the
-// palette entries it declares.
-size_t HeaderCopySize(const BITMAPINFOHEADER* header);
-
 void DeleteMemDC(QmvMemDC* dc);
 void DeleteBitmap(QmvBitmap* bitmap);
-
-// Picture rectangle of a videoW x videoH picture fitted, aspect kept and centred, into a
-// windowW x windowH client area.
-struct FitRect {
-  int x, y, width, height;
-};
-FitRect FitPicture(int32_t videoW, int32_t videoH, int windowW, int windowH);
 
 }  // namespace qmvedit

@@ -19,8 +19,8 @@ namespace {
 // by send time, so nothing of the range can follow.
 constexpr int64_t kEndSlack = 5 * 10000000LL;
 // How much of the start of a clip is read to measure its average frame time.
-constexpr int kFrameTimeFrames = 128;
-constexpr int64_t kFrameTimeSpanMs = 6000;
+constexpr int kFrameTimeFrames = 64;
+constexpr int64_t kFrameTimeSpanMs = 3000;
 constexpr int kFrameTimePackets = 1024;
 
 std::string SubtypeOf(const AVCodecParameters* par) {
@@ -134,8 +134,7 @@ int Reader::IndexOf(uint16_t number) const {
 
 HRESULT Reader::GetOutputCount(uint32_t* count) const {
   if (count == nullptr) return E_INVALIDARG;
-  if (!IsOpen()) return E_UNEXPECTED;
-  *count = static_cast<uint32_t>(streams_.size());
+  *count = static_cast<uint32_t>(streams_.size());  // none while no clip is open
   return S_OK;
 }
 
