@@ -24,7 +24,9 @@ bool IsClipFile(const std::string& path) {
   return ext == "qmv" || ext == "wmv";
 }
 
-void SetInstallFolder(const std::string& folder) { InstallFolderSetting() = folder; }
+void SetInstallFolder(const std::string& folder) {
+  InstallFolderSetting() = folder;
+}
 
 std::string InstallFolder() {
   if (!InstallFolderSetting().empty()) return InstallFolderSetting();

@@ -9,7 +9,9 @@
 
 namespace dbglog {
 
-bool Passes(const Filter& filter, int level) { return level < 0 || (filter.passHigh && level >= 4); }
+bool Passes(const Filter& filter, int level) {
+  return level < 0 || (filter.passHigh && level >= 4);
+}
 
 std::string ExecutablePath() {
   char buf[4096];

@@ -21,12 +21,17 @@ constexpr HRESULT NS_E_FILE_EXISTS = static_cast<HRESULT>(0xC00D001Bu);
 constexpr HRESULT NS_E_INVALID_STREAM = static_cast<HRESULT>(0xC00D0FD4u);
 constexpr HRESULT ASF_E_NOTFOUND = static_cast<HRESULT>(0xC00D07F0u);
 
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
+inline bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+inline bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 // An errno value as a result code, the way HRESULT_FROM_WIN32 wraps a system error.
 inline HRESULT HResultFromErrno(int err) {
-  return err <= 0 ? E_FAIL : static_cast<HRESULT>(0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu));
+  return err <= 0 ? E_FAIL
+                  : static_cast<HRESULT>(0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu));
 }
 
 // 100-ns units per millisecond.

@@ -24,9 +24,12 @@ constexpr auto kDispatchInterval = std::chrono::milliseconds(10);
 
 wm::Kind KindFromArg(int kind) {
   switch (kind) {
-    case 0: return wm::Kind::Audio;
-    case 1: return wm::Kind::Video;
-    default: return wm::Kind::Other;
+    case 0:
+      return wm::Kind::Audio;
+    case 1:
+      return wm::Kind::Video;
+    default:
+      return wm::Kind::Other;
   }
 }
 
@@ -88,7 +91,9 @@ HRESULT CQmvedit::Exit() {
   return 0;
 }
 
-void CQmvedit::SetNotifyWnd(CMsgWindow* wnd) { m_hNotifyWnd = wnd; }
+void CQmvedit::SetNotifyWnd(CMsgWindow* wnd) {
+  m_hNotifyWnd = wnd;
+}
 
 HRESULT CQmvedit::SetSrcFile(const char* path) {
   if (m_bSrcOpen) SyncClose();

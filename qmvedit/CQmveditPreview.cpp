@@ -14,7 +14,9 @@ namespace qmvedit {
 uint8_t* g_pBackBits = nullptr;
 BITMAPINFOHEADER* g_pOutputBih = nullptr;
 
-void DeleteMemDC(QmvMemDC* dc) { delete dc; }
+void DeleteMemDC(QmvMemDC* dc) {
+  delete dc;
+}
 
 void DeleteBitmap(QmvBitmap* bitmap) {
   if (bitmap != nullptr && g_pBackBits == bitmap->bits.data()) g_pBackBits = nullptr;
@@ -121,8 +123,8 @@ void CQmvedit::FindPosPic(int32_t positionMs) {
 }
 
 HRESULT CQmvedit::ShowMovPic(unsigned char* pixels) {
-  if (m_hBackBitmap == nullptr || pixels == nullptr || m_lVideoHeight == 0 ||
-      m_lVideoWidth == 0 || m_hDispWnd == nullptr || g_pOutputBih == nullptr)
+  if (m_hBackBitmap == nullptr || pixels == nullptr || m_lVideoHeight == 0 || m_lVideoWidth == 0 ||
+      m_hDispWnd == nullptr || g_pOutputBih == nullptr)
     return E_FAIL;
   int w = 0, h = 0;
   m_hDispWnd->GetClientSize(&w, &h);

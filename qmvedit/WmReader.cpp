@@ -25,23 +25,35 @@ constexpr int kFrameTimePackets = 1024;
 
 std::string SubtypeOf(const AVCodecParameters* par) {
   switch (par->codec_id) {
-    case AV_CODEC_ID_WMV1: return "WMV1";
-    case AV_CODEC_ID_WMV2: return "WMV2";
-    case AV_CODEC_ID_WMV3: return "WMV3";
-    case AV_CODEC_ID_VC1: return "WVC1";
-    case AV_CODEC_ID_WMAV1: return "WMA1";
-    case AV_CODEC_ID_WMAV2: return "WMA2";
-    case AV_CODEC_ID_WMAPRO: return "WMA3";
-    case AV_CODEC_ID_WMAVOICE: return "WMSP";
-    default: return avcodec_get_name(par->codec_id);
+    case AV_CODEC_ID_WMV1:
+      return "WMV1";
+    case AV_CODEC_ID_WMV2:
+      return "WMV2";
+    case AV_CODEC_ID_WMV3:
+      return "WMV3";
+    case AV_CODEC_ID_VC1:
+      return "WVC1";
+    case AV_CODEC_ID_WMAV1:
+      return "WMA1";
+    case AV_CODEC_ID_WMAV2:
+      return "WMA2";
+    case AV_CODEC_ID_WMAPRO:
+      return "WMA3";
+    case AV_CODEC_ID_WMAVOICE:
+      return "WMSP";
+    default:
+      return avcodec_get_name(par->codec_id);
   }
 }
 
 Kind KindOf(const AVCodecParameters* par) {
   switch (par->codec_type) {
-    case AVMEDIA_TYPE_AUDIO: return Kind::Audio;
-    case AVMEDIA_TYPE_VIDEO: return Kind::Video;
-    default: return Kind::Other;
+    case AVMEDIA_TYPE_AUDIO:
+      return Kind::Audio;
+    case AVMEDIA_TYPE_VIDEO:
+      return Kind::Video;
+    default:
+      return Kind::Other;
   }
 }
 
@@ -69,9 +81,13 @@ struct Reader::StreamState {
 };
 
 Sample::Sample() : packet_(av_packet_alloc()) {}
-Sample::~Sample() { av_packet_free(&packet_); }
+Sample::~Sample() {
+  av_packet_free(&packet_);
+}
 
-const uint8_t* Sample::Data() const { return decoded_ ? pixels_.data() : packet_->data; }
+const uint8_t* Sample::Data() const {
+  return decoded_ ? pixels_.data() : packet_->data;
+}
 size_t Sample::Size() const {
   return decoded_ ? pixels_.size() : static_cast<size_t>(std::max(packet_->size, 0));
 }
@@ -98,7 +114,8 @@ HRESULT Reader::Open(const char* path) {
     info.number = static_cast<uint16_t>(i + 1);
     info.kind = KindOf(st->codecpar);
     info.subtype = SubtypeOf(st->codecpar);
-    info.bitRate = static_cast<uint32_t>(std::clamp<int64_t>(st->codecpar->bit_rate, 0, UINT32_MAX));
+    info.bitRate =
+        static_cast<uint32_t>(std::clamp<int64_t>(st->codecpar->bit_rate, 0, UINT32_MAX));
     info.width = st->codecpar->width;
     info.height = st->codecpar->height;
     info.sampleRate = st->codecpar->sample_rate;
@@ -149,7 +166,8 @@ HRESULT Reader::GetDuration(int64_t* duration) const {
     if (st->duration == AV_NOPTS_VALUE || st->duration <= 0) continue;
     best = std::max(best, av_rescale_q(st->duration, st->time_base, AVRational{1, 10000000}));
   }
-  if (best < 0 && ctx_->duration != AV_NOPTS_VALUE && ctx_->duration > 0) best = ctx_->duration * 10;
+  if (best < 0 && ctx_->duration != AV_NOPTS_VALUE && ctx_->duration > 0)
+    best = ctx_->duration * 10;
   if (best < 0) return ASF_E_NOTFOUND;
   *duration = best;
   return S_OK;
@@ -235,7 +253,8 @@ void Reader::MeasureFrameTimes() {
     bool done = true;
     for (size_t k = 0; k < streams_.size(); ++k) {
       if (streams_[k].kind != Kind::Video) continue;
-      if (count[k] < kFrameTimeFrames && (count[k] == 0 || last[k] - first[k] < kFrameTimeSpanMs * 10000))
+      if (count[k] < kFrameTimeFrames &&
+          (count[k] == 0 || last[k] - first[k] < kFrameTimeSpanMs * 10000))
         done = false;
     }
     if (done) break;
@@ -293,8 +312,8 @@ HRESULT Reader::SeekTo(int anchor, int64_t time) {
 // Reads from seekTime to find the latest key frame of the anchor at or before start. The index
 // of ASF clips has one entry per second and may land one key frame early; the scan walks on.
 // *found is false when the anchor has no key frame at or before start from that point.
-HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key,
-                             bool* found, bool* pastEnd) {
+HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
+                             bool* pastEnd) {
   *found = false;
   *pastEnd = false;
   bool passed = false;
@@ -414,10 +433,10 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
   if (frame == nullptr) return E_OUTOFMEMORY;
   HRESULT hr = S_OK;
   while (avcodec_receive_frame(s.decoder, frame) >= 0) {
-    int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp
-                                                                : frame->pts;
-    int64_t t = ts == AV_NOPTS_VALUE ? INT64_MIN
-                                     : av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
+    int64_t ts =
+        frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+    int64_t t =
+        ts == AV_NOPTS_VALUE ? INT64_MIN : av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
     bool wanted = !*produced && t != INT64_MIN && t >= start_ && t < end_;
     if (t != INT64_MIN && t >= end_) s.ended = true;
     if (wanted) {
@@ -426,9 +445,9 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
       if (s.scaler == nullptr || s.scalerW != frame->width || s.scalerH != frame->height ||
           s.scalerFmt != frame->format) {
         sws_freeContext(s.scaler);
-        s.scaler = sws_getContext(frame->width, frame->height,
-                                  static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGR0,
-                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+        s.scaler =
+            sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                           w, h, AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
         s.scalerW = frame->width;
         s.scalerH = frame->height;
         s.scalerFmt = frame->format;
@@ -486,8 +505,8 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
       exhausted_ = true;
       return NS_E_NO_MORE_SAMPLES;
     }
-    const bool key = streams_[static_cast<size_t>(i)].kind != Kind::Video ||
-                     (pkt_->flags & AV_PKT_FLAG_KEY);
+    const bool key =
+        streams_[static_cast<size_t>(i)].kind != Kind::Video || (pkt_->flags & AV_PKT_FLAG_KEY);
     if (i == anchor_ && !anchorReached_) {
       // Nothing of the anchor before the key frame that opens the range.
       if (!key || t < origin_) continue;

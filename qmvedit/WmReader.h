@@ -28,13 +28,13 @@ constexpr uint16_t kNoStream = 0xFFFF;
 struct StreamInfo {
   uint16_t number = 0;
   Kind kind = Kind::Other;
-  std::string subtype;           // "WMV1", "WMV2", "WMV3", "WMA1", "WMA2", ... or the codec name
-  uint32_t bitRate = 0;          // bits per second, as the file declares it
-  int64_t avgTimePerFrame = 0;   // video: 100 ns per frame, 0 when unknown
-  int32_t width = 0;             // video
-  int32_t height = 0;            // video
-  int32_t sampleRate = 0;        // audio
-  int32_t channels = 0;          // audio
+  std::string subtype;          // "WMV1", "WMV2", "WMV3", "WMA1", "WMA2", ... or the codec name
+  uint32_t bitRate = 0;         // bits per second, as the file declares it
+  int64_t avgTimePerFrame = 0;  // video: 100 ns per frame, 0 when unknown
+  int32_t width = 0;            // video
+  int32_t height = 0;           // video
+  int32_t sampleRate = 0;       // audio
+  int32_t channels = 0;         // audio
   const AVCodecParameters* codec = nullptr;  // for copying the profile to a writer
 };
 
@@ -133,8 +133,8 @@ class Reader {
   bool exhausted_ = false;
   int anchor_ = -1;
   int64_t start_ = 0;
-  int64_t end_ = 0;      // INT64_MAX without an end
-  int64_t origin_ = 0;   // time of the key frame that opens the range
+  int64_t end_ = 0;     // INT64_MAX without an end
+  int64_t origin_ = 0;  // time of the key frame that opens the range
   bool anchorReached_ = false;
 };
 

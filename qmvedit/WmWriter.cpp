@@ -207,7 +207,9 @@ HRESULT Writer::EndWriting() {
   return hr;
 }
 
-HRESULT Writer::Flush() { return error_; }
+HRESULT Writer::Flush() {
+  return error_;
+}
 
 void Writer::Abort() {
   if (ctx_ != nullptr) {

@@ -43,8 +43,8 @@ class Writer {
   HRESULT SetOutputFilename(const char* path);
   HRESULT BeginWriting();
   // Writes one compressed sample to the stream of that number at the given output time.
-  HRESULT WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t sendTime,
-                            int64_t duration, uint32_t flags, const Sample& sample);
+  HRESULT WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t sendTime, int64_t duration,
+                            uint32_t flags, const Sample& sample);
   HRESULT EndWriting();
   HRESULT Flush();
   // Stops writing, if it runs, and removes the unfinished clip.

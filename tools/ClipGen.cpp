@@ -282,10 +282,16 @@ class ClipWriter {
     c->max_b_frames = 0;
     c->bit_rate = spec_.videoBitRate;
     // A half-second buffer keeps the first pictures, coded before the rate control has settled,
-    // from spending several seconds' worth of bits. The peak rate must differ from the mean, or
-    // the encoder takes it for a constant-rate request it cannot honour.
+    // from spending several seconds' worth of bits; at low frame rates it must still hold a few
+    // pictures. The peak rate must differ from the mean, or the encoder takes it for a
+    // constant-rate request it cannot honour.
+    const int64_t bitsPerPicture = av_rescale(spec_.videoBitRate, rate.den, rate.num);
     c->rc_max_rate = spec_.videoBitRate + spec_.videoBitRate / 2LL;
-    c->rc_buffer_size = std::max(spec_.videoBitRate / 2, 1);
+    c->rc_buffer_size = static_cast<int>(
+        std::min<int64_t>(std::max<int64_t>(spec_.videoBitRate / 2, 4 * bitsPerPicture), INT32_MAX));
+    // The encoder raises a tolerance below five pictures' worth itself, with a warning.
+    c->bit_rate_tolerance = static_cast<int>(
+        std::min<int64_t>(std::max<int64_t>(c->bit_rate_tolerance, 5 * bitsPerPicture + 1), INT32_MAX));
     c->qmin = 2;
     c->qmax = 31;
     c->thread_count = 1;

@@ -39,7 +39,7 @@ class DbgLogTest : public ::testing::Test {
 TEST_F(DbgLogTest, LevelFilterDiffersPerDeliverable) {
   testing::internal::CaptureStderr();
   Log(kProgram, exe, 1, 4, "engine level\n");  // program: only negative levels pass
-  Log(kEngine, exe, 1, 2, "never\n");           // levels 0..3 never pass
+  Log(kEngine, exe, 1, 2, "never\n");          // levels 0..3 never pass
   Log(kProgram, exe, 1, 0, "never\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_FALSE(std::filesystem::exists(exe + ".log"));
@@ -87,7 +87,9 @@ TEST_F(DbgLogTest, UnwritableFolderIsSilent) {
 
 // Each library keeps its own copy: a program's DbgLog must not replace the engine's.
 TEST(DbgLogVisibility, LibrariesDoNotExportTheirCopy) {
-  void* lib = dlopen("libqmvedit.so", RTLD_NOW | RTLD_LOCAL);
+  const std::string exe = dbglog::ExecutablePath();
+  const std::string folder = exe.substr(0, exe.rfind('/'));
+  void* lib = dlopen((folder + "/libqmvedit.so").c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
   EXPECT_EQ(dlsym(lib, "_Z6DbgLogiiPKcz"), nullptr);
   dlclose(lib);

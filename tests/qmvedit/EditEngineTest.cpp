@@ -132,6 +132,35 @@ TEST(EditEngine, MontageChainLaysRangesEndToEnd) {
   EXPECT_NEAR(s.window.progress.back(), outStart, 3);
 }
 
+// The index has one entry per second and may point one key frame early; every range still opens
+// on the latest key frame at or before its start, with its audio beside it.
+TEST(EditEngine, RangesOpenOnTheirKeyFrame) {
+  TempDir dir;
+  const std::string src = MakeClip(dir, "src.wmv", Spec(8000, 1000));
+  for (int32_t start : {1000, 1020, 2999, 3000, 3040, 6960, 7000}) {
+    SCOPED_TRACE(start);
+    const std::string out = dir.File("out" + std::to_string(start) + ".wmv");
+    Session s;
+    ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
+    ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
+    ASSERT_EQ(s.edit.CopyProfile(), S_OK);
+    ASSERT_EQ(s.edit.SetStream(1), S_OK);
+    ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+    int32_t len = 500;
+    ASSERT_EQ(s.edit.CopyPart(0, start, &len, 0), S_OK);
+    ASSERT_EQ(s.edit.EndWrite(), S_OK);
+    const int32_t key = start / 1000 * 1000;
+    EXPECT_NEAR(len, start + 500 - key, 47);
+    const std::vector<probe::Frame> frames = probe::DecodeVideo(out, 1);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].code, key / 40);
+    EXPECT_EQ(frames[0].ptsMs, 0);
+    const std::map<int, int64_t> first = FirstTimes(probe::ReadClip(out), 0, 100000);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_LE(first.at(1), 46);  // audio starts within one of its frames
+  }
+}
+
 TEST(EditEngine, MergeChainKeepsTimesAndWritesAnIndex) {
   TempDir dir;
   const std::string a = MakeClip(dir, "a.wmv", Spec(3000));
@@ -303,7 +332,10 @@ TEST(EditEngineBadInput, SourcesThatAreNotClips) {
     const std::string real = MakeClip(dir, "real.wmv", Spec(1000));
     std::ifstream in(real, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    data.replace(0, 16, "\0\0\0\x20" "ftypisom\0\0\0\0", 16);
+    data.replace(0, 16,
+                 "\0\0\0\x20"
+                 "ftypisom\0\0\0\0",
+                 16);
     std::ofstream(mp4, std::ios::binary) << data;
   }
   for (const std::string& path : {dir.File("missing.wmv"), empty, text, mp4, dir.Path().string()}) {

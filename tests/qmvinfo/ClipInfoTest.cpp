@@ -48,7 +48,8 @@ std::map<std::string, std::string> Ffprobe(const std::string& path) {
   std::map<std::string, std::string> out;
   const std::string cmd =
       "ffprobe -v error -select_streams v:0 -show_entries "
-      "stream=width,height,avg_frame_rate,bit_rate:format=duration -of default=nw=1 '" + path + "'";
+      "stream=width,height,avg_frame_rate,bit_rate:format=duration -of default=nw=1 '" +
+      path + "'";
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return out;
   char line[256];
@@ -102,7 +103,8 @@ TEST(ClipInfo, FiguresAgreeWithFfprobe) {
     EXPECT_NEAR(f.frameRate, Rate(probe.at("avg_frame_rate")), 0.005);
     EXPECT_NEAR(f.frameRate, static_cast<double>(c.fpsNum) / c.fpsDen, 0.005);
     // Video-only clips have a length too.
-    EXPECT_EQ(f.durationMs, static_cast<uint32_t>(std::llround(std::stod(probe.at("duration")) * 1000)));
+    EXPECT_EQ(f.durationMs,
+              static_cast<uint32_t>(std::llround(std::stod(probe.at("duration")) * 1000)));
     EXPECT_EQ(f.reserved, 0u);
     // The bit rate the file declares for its video stream (none, for these clips).
     const std::string declared = probe.at("bit_rate");

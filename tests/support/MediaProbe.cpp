@@ -36,7 +36,9 @@ AVFormatContext* OpenAsf(const std::string& path) {
   return ctx;
 }
 
-int64_t ToMs(int64_t ts, AVRational tb) { return av_rescale_q(ts, tb, AVRational{1, 1000}); }
+int64_t ToMs(int64_t ts, AVRational tb) {
+  return av_rescale_q(ts, tb, AVRational{1, 1000});
+}
 
 struct Decoder {
   AVCodecContext* ctx = nullptr;
@@ -58,9 +60,9 @@ Frame ToFrame(const AVFrame* f, AVRational tb) {
   out.width = f->width;
   out.height = f->height;
   out.bgra.resize(static_cast<size_t>(f->width) * f->height * 4);
-  SwsContext* sws = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format),
-                                   f->width, f->height, AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
+  SwsContext* sws =
+      sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+                     f->height, AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
   uint8_t* dst[4] = {out.bgra.data(), nullptr, nullptr, nullptr};
   int stride[4] = {f->width * 4, 0, 0, 0};
   sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
