@@ -68,6 +68,24 @@ expected_montage_ms() {
 
 now_ns() { date +%s%N; }
 
+# The machine may be shared: before a run, wait (up to QUIET_WAIT seconds, 120 by default) until
+# the CPUs are idle for half a second, less than QUIET_BUSY percent busy (15 by default). Prints
+# the busy percentage of that last half second; it goes into the runs file.
+cpu_times() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8 + $9, $5 + $6}' /proc/stat; }
+wait_quiet() {
+  local deadline=$((SECONDS + ${QUIET_WAIT:-120})) b0 i0 b1 i1 busy
+  while :; do
+    read -r b0 i0 < <(cpu_times)
+    sleep 0.5
+    read -r b1 i1 < <(cpu_times)
+    busy=$((100 * (b1 - b0) / (b1 - b0 + i1 - i0 + 1)))
+    if ((busy < ${QUIET_BUSY:-15} || SECONDS >= deadline)); then
+      echo "$busy"
+      return
+    fi
+  done
+}
+
 # run_timed RSSFILE CMD...: runs CMD under GNU time, appending its peak RSS (KiB) to RSSFILE. Only
 # shell builtins run around the command, so that the wall time measures the command.
 run_timed() {
@@ -134,7 +152,7 @@ median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2];
   else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 raw=$out/edit_bench_runs.tsv
-printf "op\tclip\ttool\trep\twall_s\tpeak_kib\tduration_ms\tpackets\n" >"$raw"
+printf "op\tclip\ttool\trep\twall_s\tpeak_kib\tduration_ms\tpackets\tbusy_before_pct\n" >"$raw"
 failures=0
 
 # check_output TOOL OUTPUT EXPECTED_MS EXPECTED_PACKETS: prints "DURATION_MS PACKETS" of an
@@ -156,7 +174,7 @@ check_output() {
 
 # bench_op OP CLIPNAME SRC SECTIONS EXPECTED_MS EXPECTED_PACKETS
 bench_op() {
-  local op=$1 name=$2 src=$3 sections=$4 want_ms=$5 want_packets=$6 rep tool order m p dst
+  local op=$1 name=$2 src=$3 sections=$4 want_ms=$5 want_packets=$6 rep tool order m p q dst
   # One run of each, not counted: libraries and the source in the page cache.
   for tool in ours ffmpeg; do
     dst=$work/warm_$tool.wmv
@@ -171,15 +189,17 @@ bench_op() {
       dst=$work/${op}_${tool}.wmv
       rm -f "$dst"
       sync
+      q=$(wait_quiet)
       if ! m=$(measure "${tool}_${op}" "$src" "$dst" "$sections"); then
         echo "run_edit_bench: $tool $op on $name failed" >&2
         [[ $tool == ours ]] && failures=$((failures + 1))
         continue
       fi
       p=$(check_output "$tool" "$dst" "$want_ms" "$want_packets") || failures=$((failures + 1))
-      printf "%s\t%s\t%s\t%d\t%s\t%s\t%s\n" "$op" "$name" "$tool" "$rep" "${m% *}" "${m#* }" \
-        "${p// /$'\t'}" >>"$raw"
-      echo "  $op $name $tool #$rep: ${m% *} s, $((${m#* } / 1024)) MiB, output $p" >&2
+      printf "%s\t%s\t%s\t%d\t%s\t%s\t%s\t%s\n" "$op" "$name" "$tool" "$rep" "${m% *}" \
+        "${m#* }" "${p// /$'\t'}" "$q" >>"$raw"
+      echo "  $op $name $tool #$rep: ${m% *} s, $((${m#* } / 1024)) MiB, output $p," \
+        "CPU ${q}% busy before" >&2
       rm -f "$dst"
     done
   done

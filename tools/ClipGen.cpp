@@ -10,8 +10,8 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -287,11 +287,11 @@ class ClipWriter {
     // constant-rate request it cannot honour.
     const int64_t bitsPerPicture = av_rescale(spec_.videoBitRate, rate.den, rate.num);
     c->rc_max_rate = spec_.videoBitRate + spec_.videoBitRate / 2LL;
-    c->rc_buffer_size = static_cast<int>(
-        std::min<int64_t>(std::max<int64_t>(spec_.videoBitRate / 2, 4 * bitsPerPicture), INT32_MAX));
+    c->rc_buffer_size = static_cast<int>(std::min<int64_t>(
+        std::max<int64_t>(spec_.videoBitRate / 2, 4 * bitsPerPicture), INT32_MAX));
     // The encoder raises a tolerance below five pictures' worth itself, with a warning.
-    c->bit_rate_tolerance = static_cast<int>(
-        std::min<int64_t>(std::max<int64_t>(c->bit_rate_tolerance, 5 * bitsPerPicture + 1), INT32_MAX));
+    c->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(
+        std::max<int64_t>(c->bit_rate_tolerance, 5 * bitsPerPicture + 1), INT32_MAX));
     c->qmin = 2;
     c->qmax = 31;
     c->thread_count = 1;
@@ -342,9 +342,8 @@ class ClipWriter {
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0) {
       return Fail("cannot open the " + spec_.audioCodec + " encoder (" +
-                      std::to_string(spec_.sampleRate) + " Hz, " +
-                      std::to_string(spec_.channels) + " ch, " +
-                      std::to_string(spec_.audioBitRate) + " bps)",
+                      std::to_string(spec_.sampleRate) + " Hz, " + std::to_string(spec_.channels) +
+                      " ch, " + std::to_string(spec_.audioBitRate) + " bps)",
                   err);
     }
     if (c->frame_size <= 0) return Fail(spec_.audioCodec + " reports no frame size");
@@ -467,7 +466,6 @@ class ClipWriter {
       // One picture in, one packet out: the time stamps are the frame numbers themselves. The
       // duration is taken after rounding so that the packets tile the millisecond time line.
       const int64_t frame = p->pts;
-      p->dts = p->pts;
       p->stream_index = videoStream_->index;
       const AVRational tb = videoStream_->time_base;
       p->pts = p->dts = av_rescale_q(frame, videoTb_, tb);
@@ -492,9 +490,9 @@ class ClipWriter {
       // Phase from the exact sample number keeps long clips free of drift.
       const int64_t n = a.nextSample + i;
       const int64_t phase = (n * a.frequency) % spec_.sampleRate;
-      const float v = static_cast<float>(
-          kToneLevel * std::sin(2.0 * std::numbers::pi * static_cast<double>(phase) /
-                                spec_.sampleRate));
+      const float v =
+          static_cast<float>(kToneLevel * std::sin(2.0 * std::numbers::pi *
+                                                   static_cast<double>(phase) / spec_.sampleRate));
       for (int ch = 0; ch < channels; ++ch) {
         if (planar)
           reinterpret_cast<float*>(f->extended_data[ch])[i] = v;

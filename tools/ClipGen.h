@@ -1,21 +1,30 @@
 #pragma once
 #include <string>
 namespace clipgen {
+// Picture layout: the top band of every picture holds the frame index (mod 65536) as 16 cells
+// across the width, most significant bit on the left, light = 1 and dark = 0, and below them a
+// second row of 16 cells with the complement of each bit. Cells are width/16 pixels wide and
+// between 8 and 32 pixels high (the band is twice that); pictures narrower than 128 pixels or
+// less than twice the band high carry no code. The rest of the picture is a colour gradient
+// panning left by 2 pixels a frame, with fresh noise in every frame.
+//
+// Audio track t carries a sine tone of 440 + 220 * t Hz on every channel.
 struct ClipSpec {
   int durationMs = 3000;
   int width = 320;
   int height = 240;
-  int fpsNum = 25;            // frame rate fpsNum/fpsDen
+  int fpsNum = 25;  // frame rate fpsNum/fpsDen
   int fpsDen = 1;
-  int keyIntervalMs = 1000;   // a key frame every this many ms (GOP = round(ms*fps/1000), at least 1)
+  // A key frame every this many ms (GOP = round(ms*fps/1000), at least 1).
+  int keyIntervalMs = 1000;
   int videoBitRate = 400000;  // bits per second
   int audioBitRate = 64000;
   int sampleRate = 44100;
   int channels = 2;
   bool video = true;
-  int audioTracks = 1;        // 0 = no audio; 2 = two audio streams (different tone per track)
-  std::string videoCodec = "wmv2";  // "wmv1" or "wmv2"
-  std::string audioCodec = "wmav2"; // "wmav1" or "wmav2"
+  int audioTracks = 1;  // 0 = no audio; 2 = two audio streams (different tone per track)
+  std::string videoCodec = "wmv2";   // "wmv1" or "wmv2"
+  std::string audioCodec = "wmav2";  // "wmav1" or "wmav2"
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.

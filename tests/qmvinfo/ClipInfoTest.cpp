@@ -149,9 +149,11 @@ TEST(ClipInfo, UnreadableClips) {
     EXPECT_EQ(f.durationMs, 77u);
     EXPECT_EQ(GetClipLength(path), 0u);
   }
-  // A cut clip still shows its picture size; its length is whatever its header still says.
+  // A cut clip still shows its picture size, but the length its header declares no longer
+  // holds: it has none.
   const Figures f = Query(cut);
   EXPECT_EQ(f.width, 320);
+  EXPECT_EQ(f.durationMs, 0u);
 }
 
 TEST(ClipLength, NamesAndLibrary) {
