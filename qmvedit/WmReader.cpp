@@ -72,6 +72,12 @@ struct Reader::StreamState {
   bool compressed = false;
   bool ended = false;  // the stream has passed the end of the range
   AVCodecContext* decoder = nullptr;
+  // What the decoder holds: fed from the key frame at decodedKey up to the packet at fedUpTo,
+  // pictures given out up to decodedUpTo. A later position of the same run goes on from there.
+  bool warm = false;
+  int64_t decodedKey = INT64_MIN;
+  int64_t fedUpTo = INT64_MIN;
+  int64_t decodedUpTo = INT64_MIN;
   SwsContext* scaler = nullptr;
   int scalerW = 0, scalerH = 0, scalerFmt = -1;
   ~StreamState() {
@@ -125,6 +131,7 @@ HRESULT Reader::Open(const char* path) {
     state_.push_back(std::make_unique<StreamState>());
   }
   MeasureFrameTimes();
+  ResetDecoders();
   return S_OK;
 }
 
@@ -294,9 +301,15 @@ int Reader::AnchorIndex() const {
   return firstSelected;
 }
 
-HRESULT Reader::SeekTo(int anchor, int64_t time) {
-  for (auto& s : state_)
+void Reader::ResetDecoders() {
+  for (auto& s : state_) {
     if (s->decoder) avcodec_flush_buffers(s->decoder);
+    s->warm = false;
+    s->fedUpTo = s->decodedUpTo = s->decodedKey = INT64_MIN;
+  }
+}
+
+HRESULT Reader::SeekTo(int anchor, int64_t time) {
   if (time > 0 && anchor >= 0) {
     const AVStream* st = ctx_->streams[anchor];
     int64_t ts = av_rescale_q(time, AVRational{1, 10000000}, st->time_base);
@@ -398,6 +411,14 @@ HRESULT Reader::SetRange(int64_t start, int64_t duration) {
     exhausted_ = true;  // the range begins after the clip ends
     return S_OK;
   }
+  // Pictures of a later position decoded from the same key frame go on from the last one
+  // given out, instead of decoding the whole run again.
+  const StreamState& a = *state_[static_cast<size_t>(anchor_)];
+  const bool goOn = found && streams_[static_cast<size_t>(anchor_)].kind == Kind::Video &&
+                    !a.compressed && a.warm && a.decodedKey == key && start > a.decodedUpTo;
+  skipUntil_ = goOn ? a.fedUpTo : INT64_MIN;
+  anchorReached_ = goOn;
+  if (!goOn) ResetDecoders();
   HRESULT hr = SeekTo(anchor_, seekTime);
   if (FAILED(hr)) return hr;
   ApplyDiscard();
@@ -428,7 +449,15 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
     }
     s.decoder->pkt_timebase = st->time_base;
   }
-  if (avcodec_send_packet(s.decoder, pkt) < 0 && pkt != nullptr) return S_OK;  // corrupt: skip it
+  if (avcodec_send_packet(s.decoder, pkt) < 0 && pkt != nullptr) {
+    s.warm = false;  // a corrupt sample: the decoder's state no longer follows the file
+    return S_OK;
+  }
+  if (pkt != nullptr) {
+    s.warm = true;
+    s.decodedKey = origin_;
+    s.fedUpTo = PacketTime(pkt, st);
+  }
   AVFrame* frame = av_frame_alloc();
   if (frame == nullptr) return E_OUTOFMEMORY;
   HRESULT hr = S_OK;
@@ -437,6 +466,7 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
         frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
     int64_t t =
         ts == AV_NOPTS_VALUE ? INT64_MIN : av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
+    if (t != INT64_MIN) s.decodedUpTo = t;
     bool wanted = !*produced && t != INT64_MIN && t >= start_ && t < end_;
     if (t != INT64_MIN && t >= end_) s.ended = true;
     if (wanted) {
@@ -507,6 +537,7 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
     }
     const bool key =
         streams_[static_cast<size_t>(i)].kind != Kind::Video || (pkt_->flags & AV_PKT_FLAG_KEY);
+    if (i == anchor_ && t <= skipUntil_) continue;  // the decoder has this one already
     if (i == anchor_ && !anchorReached_) {
       // Nothing of the anchor before the key frame that opens the range.
       if (!key || t < origin_) continue;

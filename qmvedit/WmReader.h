@@ -116,6 +116,7 @@ class Reader {
   int64_t SampleDuration(int index, const AVPacket* pkt) const;
   void MeasureFrameTimes();
   HRESULT SeekTo(int anchor, int64_t time);
+  void ResetDecoders();
   HRESULT FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
                        bool* pastEnd);
   int64_t FirstSampleTime(int anchor);
@@ -136,6 +137,7 @@ class Reader {
   int64_t end_ = 0;     // INT64_MAX without an end
   int64_t origin_ = 0;  // time of the key frame that opens the range
   bool anchorReached_ = false;
+  int64_t skipUntil_ = INT64_MIN;  // anchor samples up to here are already in the decoder
 };
 
 }  // namespace wm
