@@ -158,9 +158,9 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
   std::printf("edit_bench %.*s: wall %.3f s, result 0x%08" PRIX32 ", output %.3f s, %" PRIu64
-              " progress posts\n",
+              " progress posts, %" PRIu64 " dispatches\n",
               static_cast<int>(mode.size()), mode.data(), seconds, static_cast<uint32_t>(c.hr),
-              coveredMs / 1000.0, window.posts);
+              coveredMs / 1000.0, window.posts, window.dispatches);
   if (FAILED(c.hr)) {
     std::fprintf(stderr, "edit_bench: %s failed with 0x%08" PRIX32 "\n", c.where,
                  static_cast<uint32_t>(c.hr));

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Measures the edit engine against ffmpeg doing the same edit with stream copy: a whole-clip copy
-# and a three-section montage, on a 5-minute and a 10-minute 720p clip. Wall time and peak memory
-# of every run; the median of REPS runs per tool goes into the table.
+# and a three-section montage, on a 5-minute and a 10-minute 720p clip. Wall time, CPU time and
+# peak memory of every run; the median of REPS runs per tool goes into the table.
 #
 #   bench/run_edit_bench.sh [REPS]        (5 when not given)
 #
-# Environment: BIN_DIR (default build/bin), BENCH_OUT (default bench/out), CLIPS ("5 10": which
-# clip lengths in minutes to run). The clips are generated once and kept in BENCH_OUT. Every
-# output of ours is probed: a run whose output does not have the expected length fails the script,
-# so that a broken output never shows up as a fast figure.
+# Environment:
+#   BIN_DIR    where edit_bench and qmvgen are (build/bin)
+#   BENCH_OUT  where the clips are kept and the runs file goes (bench/out)
+#   CLIPS      which clip lengths to run, in minutes ("5 10")
+#   TARGETS    where the outputs are written: "disk" (BENCH_OUT, the file system of the project)
+#              and/or "tmpfs" (/dev/shm) ("disk tmpfs")
+# The clips are generated once and kept. Every output of ours is probed: a run whose output does
+# not have the expected length or packet count fails the script, so that a broken output never
+# shows up as a fast figure.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +22,7 @@ bin=${BIN_DIR:-$root/build/bin}
 out=${BENCH_OUT:-$here/out}
 reps=${1:-5}
 clips=${CLIPS:-"5 10"}
+targets=${TARGETS:-"disk tmpfs"}
 
 for tool in ffmpeg ffprobe /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run_edit_bench: $tool not found" >&2; exit 2; }
@@ -24,11 +30,23 @@ done
 for exe in "$bin/edit_bench" "$bin/qmvgen"; do
   [[ -x $exe ]] || { echo "run_edit_bench: $exe missing; build first" >&2; exit 2; }
 done
-[[ $reps =~ ^[1-9][0-9]*$ ]] || { echo "run_edit_bench: REPS must be a positive number" >&2; exit 2; }
+if ! [[ $reps =~ ^[1-9][0-9]*$ ]]; then
+  echo "run_edit_bench: REPS must be a positive number" >&2
+  exit 2
+fi
 mkdir -p "$out"
-work=$out/work
-rm -rf "$work"
-mkdir -p "$work"
+meta=$out/meta  # time and log files of the runs
+shm=/dev/shm/vantrel_edit_bench.$$
+rm -rf "$meta" "$out/work"
+mkdir -p "$meta"
+trap 'rm -rf "$meta" "$out/work" "$shm"' EXIT
+work_dir() {
+  case $1 in
+    disk) echo "$out/work" ;;
+    tmpfs) echo "$shm" ;;
+    *) echo "run_edit_bench: unknown target $1" >&2; return 1 ;;
+  esac
+}
 
 # Clip settings: 1280x720, 25 fps, 8 Mbit/s video with a key frame every 10 s, stereo 128 kbit/s.
 keyint_ms=10000
@@ -86,31 +104,31 @@ wait_quiet() {
   done
 }
 
-# run_timed RSSFILE CMD...: runs CMD under GNU time, appending its peak RSS (KiB) to RSSFILE. Only
-# shell builtins run around the command, so that the wall time measures the command.
+# run_timed USAGEFILE CMD...: runs CMD under GNU time, appending "PEAK_KIB USER_S SYS_S" to
+# USAGEFILE. Only shell builtins run around the command, so that the wall time measures it.
 run_timed() {
-  local rssfile=$1 elapsed peak
+  local usage=$1 line
   shift
-  if ! /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >"$work/cmd.log" 2>&1; then
+  if ! /usr/bin/time -f "%M %U %S" -o "$meta/time.txt" "$@" >"$meta/cmd.log" 2>&1; then
     echo "run_edit_bench: command failed: $*" >&2
-    cat "$work/cmd.log" >&2
+    cat "$meta/cmd.log" >&2
     return 1
   fi
-  read -r elapsed peak <"$work/time.txt"
-  : "$elapsed"
-  echo "$peak" >>"$rssfile"
+  read -r line <"$meta/time.txt"
+  echo "$line" >>"$usage"
 }
 
-# One measured procedure: prints "WALL_S PEAK_KIB". The wall time is taken around the whole
-# procedure with a nanosecond clock; the peak is the largest of its processes.
+# One measured procedure: prints "WALL_S CPU_S PEAK_KIB". The wall time is taken around the whole
+# procedure with a nanosecond clock; the CPU time (user + system) is the sum over its processes,
+# the peak the largest of them.
 measure() {
-  local rssfile=$work/rss.txt t0 t1
-  : >"$rssfile"
+  local usage=$meta/usage.txt t0 t1
+  : >"$usage"
   t0=$(now_ns)
-  "$@" "$rssfile"
+  "$@" "$usage" || return 1
   t1=$(now_ns)
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", (b - a) / 1e9}')" \
-    "$(sort -n "$rssfile" | tail -1)"
+  awk -v a="$t0" -v b="$t1" '{ if ($1 > peak) peak = $1; cpu += $2 + $3 }
+    END { printf "%.3f %.2f %d\n", (b - a) / 1e9, cpu, peak }' "$usage"
 }
 
 # Each procedure takes SRC OUT SECTIONS RSSFILE (a copy has no sections).
@@ -124,7 +142,9 @@ ours_montage() {
 
 # The same sections with ffmpeg: one stream-copy cut per section, then the concat demuxer.
 ffmpeg_montage() {
-  local src=$1 dst=$2 rss=$4 i=0 s start len list=$work/list.txt
+  local src=$1 dst=$2 rss=$4 i=0 s start len list work
+  work=$(dirname "$dst")
+  list=$work/list.txt
   : >"$list"
   for s in $3; do
     i=$((i + 1))
@@ -152,7 +172,8 @@ median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2];
   else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 raw=$out/edit_bench_runs.tsv
-printf "op\tclip\ttool\trep\twall_s\tpeak_kib\tduration_ms\tpackets\tbusy_before_pct\n" >"$raw"
+printf "target\top\tclip\ttool\trep\twall_s\tcpu_s\tpeak_kib\tduration_ms\tpackets\tbusy_pct\n" \
+  >"$raw"
 failures=0
 
 # check_output TOOL OUTPUT EXPECTED_MS EXPECTED_PACKETS: prints "DURATION_MS PACKETS" of an
@@ -172,13 +193,16 @@ check_output() {
   fi
 }
 
-# bench_op OP CLIPNAME SRC SECTIONS EXPECTED_MS EXPECTED_PACKETS
+# bench_op TARGET OP CLIPNAME SRC SECTIONS EXPECTED_MS EXPECTED_PACKETS
 bench_op() {
-  local op=$1 name=$2 src=$3 sections=$4 want_ms=$5 want_packets=$6 rep tool order m p q dst
+  local target=$1 op=$2 name=$3 src=$4 sections=$5 want_ms=$6 want_packets=$7
+  local rep tool order m p q dst work
+  work=$(work_dir "$target")
+  rm -rf "$work"
+  mkdir -p "$work"
   # One run of each, not counted: libraries and the source in the page cache.
   for tool in ours ffmpeg; do
     dst=$work/warm_$tool.wmv
-    rm -f "$dst"
     "${tool}_${op}" "$src" "$dst" "$sections" /dev/null
     rm -f "$dst"
   done
@@ -196,13 +220,14 @@ bench_op() {
         continue
       fi
       p=$(check_output "$tool" "$dst" "$want_ms" "$want_packets") || failures=$((failures + 1))
-      printf "%s\t%s\t%s\t%d\t%s\t%s\t%s\t%s\n" "$op" "$name" "$tool" "$rep" "${m% *}" \
-        "${m#* }" "${p// /$'\t'}" "$q" >>"$raw"
-      echo "  $op $name $tool #$rep: ${m% *} s, $((${m#* } / 1024)) MiB, output $p," \
-        "CPU ${q}% busy before" >&2
+      printf "%s\t%s\t%s\t%s\t%d\t%s\t%s\t%s\n" "$target" "$op" "$name" "$tool" "$rep" \
+        "${m// /$'\t'}" "${p// /$'\t'}" "$q" >>"$raw"
+      echo "  $target $op $name $tool #$rep: wall, CPU s, peak KiB: $m; output ms, packets: $p;" \
+        "${q}% busy before" >&2
       rm -f "$dst"
     done
   done
+  rm -rf "$work"
 }
 
 for minutes in $clips; do make_clip "$minutes"; done
@@ -215,38 +240,41 @@ for minutes in $clips; do
   src_packets=$(probe_packets "$src")
   echo "$(basename "$src"): $((src_ms / 1000)) s, $(($(stat -c %s "$src") / 1048576)) MiB," \
     "packets video/audio $src_packets" >&2
-  bench_op copy "$name" "$src" "" "$src_ms" "$src_packets"
   sections=$(sections_for "$minutes")
   # shellcheck disable=SC2086
-  bench_op montage "$name" "$src" "$sections" "$(expected_montage_ms $sections)" ""
+  montage_ms=$(expected_montage_ms $sections)
+  for target in $targets; do
+    bench_op "$target" copy "$name" "$src" "" "$src_ms" "$src_packets"
+    bench_op "$target" montage "$name" "$src" "$sections" "$montage_ms" ""
+  done
 done
 
-# The table: medians per operation and clip.
+# The table: medians per operation, clip and target.
 echo
-echo "| operation | clip | ours median s | ffmpeg median s | ours/ffmpeg | ours peak MiB |" \
-  "ffmpeg peak MiB | output s ours / ffmpeg |"
-echo "|---|---|---:|---:|---:|---:|---:|---:|"
+echo "| operation | clip | output on | ours median s | ffmpeg median s | ours/ffmpeg |" \
+  "ours CPU s | ffmpeg CPU s | ours peak MiB | ffmpeg peak MiB | output s ours / ffmpeg |"
+echo "|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+col() {
+  awk -F'\t' -v g="$target" -v o="$op" -v c="$name" -v t="$1" -v k="$2" \
+    'NR > 1 && $1 == g && $2 == o && $3 == c && $4 == t {print $k}' "$raw" | median
+}
 for op in copy montage; do
   for minutes in $clips; do
     name="${minutes} min"
-    col() { awk -F'\t' -v o="$op" -v c="$name" -v t="$1" -v k="$2" \
-      'NR > 1 && $1 == o && $2 == c && $3 == t {print $k}' "$raw" | median; }
-    ow=$(col ours 5)
-    fw=$(col ffmpeg 5)
-    om=$(col ours 6)
-    fm=$(col ffmpeg 6)
-    od=$(col ours 7)
-    fd=$(col ffmpeg 7)
-    [[ -n $ow && -n $fw ]] || continue
-    awk -v op="$op" -v c="$name" -v ow="$ow" -v fw="$fw" -v om="$om" -v fm="$fm" -v od="$od" \
-      -v fd="$fd" 'BEGIN {
-      printf "| %s | %s | %.3f | %.3f | %.2f | %.1f | %.1f | %.1f / %.1f |\n", op, c, ow, fw,
-             ow / fw, om / 1024, fm / 1024, od / 1000, fd / 1000 }'
+    for target in $targets; do
+      ow=$(col ours 6)
+      fw=$(col ffmpeg 6)
+      [[ -n $ow && -n $fw ]] || continue
+      awk -v op="$op" -v c="$name" -v g="$target" -v ow="$ow" -v fw="$fw" -v oc="$(col ours 7)" \
+        -v fc="$(col ffmpeg 7)" -v om="$(col ours 8)" -v fm="$(col ffmpeg 8)" \
+        -v od="$(col ours 9)" -v fd="$(col ffmpeg 9)" 'BEGIN {
+        printf "| %s | %s | %s | %.3f | %.3f | %.2f | %.2f | %.2f | %.1f | %.1f | %.1f / %.1f |\n",
+               op, c, g, ow, fw, ow / fw, oc, fc, om / 1024, fm / 1024, od / 1000, fd / 1000 }'
+    done
   done
 done
 echo
 echo "runs: $raw"
-rm -rf "$work"
 if ((failures)); then
   echo "run_edit_bench: $failures of our runs failed or gave a wrong output" >&2
   exit 1

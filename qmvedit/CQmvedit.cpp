@@ -21,6 +21,9 @@ namespace {
 
 // Keeps the window live during a copy without paying a dispatch per sample.
 constexpr auto kDispatchInterval = std::chrono::milliseconds(10);
+// Progress is posted less often than messages are dispatched, so the queue never fills up with
+// stale values while the copy runs.
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 wm::Kind KindFromArg(int kind) {
   switch (kind) {
@@ -49,6 +52,7 @@ CQmvedit::CQmvedit()
       m_lVideoWidth(0),
       m_lVideoHeight(0),
       m_lastDispatch(),
+      m_lastPost(),
       m_lastPostedMs(0),
       m_posted(false) {
   qmvedit::g_pOutputBih = nullptr;
@@ -242,15 +246,23 @@ HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLen
     }
     covered = std::max(covered, outTime + sample.duration - outOffset);
     m_cnsWritten = before + static_cast<uint64_t>(covered);
-    const uint32_t ms = static_cast<uint32_t>(m_cnsWritten / kCnsPerMs);
-    if (m_hNotifyWnd != nullptr && (!m_posted || ms != m_lastPostedMs)) {
-      m_hNotifyWnd->PostMsg(WM_EDIT_PROGRESS, 1, static_cast<intptr_t>(ms));
-      m_lastPostedMs = ms;
-      m_posted = true;
-    }
+    PostProgress(false);
   }
+  PostProgress(true);
   *pLenMs = static_cast<int32_t>(static_cast<uint64_t>(covered) / kCnsPerMs);
   return result;
+}
+
+void CQmvedit::PostProgress(bool final) {
+  if (m_hNotifyWnd == nullptr) return;
+  const uint32_t ms = static_cast<uint32_t>(m_cnsWritten / kCnsPerMs);
+  if (m_posted && ms == m_lastPostedMs) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (m_posted && !final && now - m_lastPost < kProgressInterval) return;
+  m_hNotifyWnd->PostMsg(WM_EDIT_PROGRESS, 1, static_cast<intptr_t>(ms));
+  m_lastPostedMs = ms;
+  m_lastPost = now;
+  m_posted = true;
 }
 
 HRESULT CQmvedit::GetWriteResult() const {

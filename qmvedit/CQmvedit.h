@@ -78,7 +78,10 @@ class QMVEDIT_API CQmvedit {
   int32_t m_lVideoWidth;
   int32_t m_lVideoHeight;
 
+  void PostProgress(bool final);
+
   std::chrono::steady_clock::time_point m_lastDispatch;
+  std::chrono::steady_clock::time_point m_lastPost;
   uint32_t m_lastPostedMs;
   bool m_posted;
 };

@@ -134,7 +134,13 @@ HRESULT Writer::BeginWriting() {
     st->time_base = AVRational{1, 1000};
     in.lastDts = INT64_MIN;
   }
-  if ((r = avio_open(&ctx_->pb, tempPath_.c_str(), AVIO_FLAG_WRITE)) < 0) {
+  // The temporary file is new and empty: truncating it again would make ext4 flush the whole
+  // clip to disk on close, a wait that a newly created file does not have.
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "truncate", "0", 0);
+  r = avio_open2(&ctx_->pb, tempPath_.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+  av_dict_free(&options);
+  if (r < 0) {
     HRESULT hr = FromAv(r);
     Abort();
     return hr;
