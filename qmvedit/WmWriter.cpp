@@ -168,7 +168,8 @@ HRESULT Writer::WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t /
   if (from == nullptr || from->codec_type != in.codec->codec_type ||
       from->codec_id != in.codec->codec_id)
     return Fail(NS_E_INVALID_STREAM);
-  if (sample.Packet()->size <= 0 || time < 0) return Fail(E_INVALIDARG);
+  if (time < 0) return Fail(E_INVALIDARG);
+  if (sample.Packet()->size <= 0) return S_OK;  // nothing to write
 
   AVStream* st = ctx_->streams[index];
   if (av_packet_ref(pkt_, sample.Packet()) < 0) return Fail(E_OUTOFMEMORY);

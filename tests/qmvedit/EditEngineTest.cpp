@@ -130,6 +130,7 @@ TEST(EditEngine, MontageChainLaysRangesEndToEnd) {
   ExpectNondecreasing(s.window.progress);
   EXPECT_EQ(s.window.progress.back(), static_cast<intptr_t>(s.edit.GetWritten() / 10000));
   EXPECT_NEAR(s.window.progress.back(), outStart, 3);
+  EXPECT_GT(s.window.dispatches, 0);  // the caller's messages kept flowing
 }
 
 // The index has one entry per second and may point one key frame early; every range still opens
