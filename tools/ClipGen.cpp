@@ -216,7 +216,7 @@ bool CheckSpec(const ClipSpec& s, std::string* why) {
 
 class ClipWriter {
  public:
-  ClipWriter(const ClipSpec& spec, std::string* error) : spec_(spec), error_(*error) {}
+  ClipWriter(const ClipSpec& params, std::string* error) : spec_(params), error_(*error) {}
 
   bool Write(const std::string& file, const std::string& shownName) {
     shownName_ = shownName;
@@ -560,7 +560,7 @@ class ClipWriter {
 
 }  // namespace
 
-bool Generate(const ClipSpec& spec, const std::string& path, std::string* error) {
+bool Generate(const ClipSpec& params, const std::string& path, std::string* error) {
   std::string message;
   auto fail = [&]() {
     if (error) *error = message;
@@ -570,14 +570,14 @@ bool Generate(const ClipSpec& spec, const std::string& path, std::string* error)
     message = "no output file name";
     return fail();
   }
-  if (!CheckSpec(spec, &message)) return fail();
+  if (!CheckSpec(params, &message)) return fail();
 
   // Written under a neighbouring name and moved into place once complete, so a failure never
   // leaves a truncated clip (or clobbers an older one) at the requested path.
   const std::string temp = path + ".part";
   bool ok;
   {
-    ClipWriter writer(spec, &message);
+    ClipWriter writer(params, &message);
     ok = writer.Write(temp, path);
   }
   if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {

@@ -28,7 +28,7 @@ struct ClipSpec {
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.
-bool Generate(const ClipSpec& spec, const std::string& path, std::string* error);
+bool Generate(const ClipSpec& params, const std::string& path, std::string* error);
 // Frame index encoded in a decoded picture of a generated clip (see the picture layout), or -1 when
 // no code can be read. Takes 32-bit BGRA/BGRX pixels, top row first.
 int ReadFrameCode(const unsigned char* bgra, int width, int height, int stride);

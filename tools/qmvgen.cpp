@@ -50,7 +50,7 @@ bool ParsePair(std::string_view text, char sep, bool secondOptional, int* a, int
 }  // namespace
 
 int main(int argc, char** argv) {
-  clipgen::ClipSpec spec;
+  clipgen::ClipSpec params;
   std::string output;
   bool noAudio = false;
 
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--no-video") {
-      spec.video = false;
+      params.video = false;
       continue;
     }
     if (arg == "--no-audio") {
@@ -78,28 +78,28 @@ int main(int argc, char** argv) {
       const std::string_view value = argv[++i];
       bool ok = true;
       if (arg == "--duration") {
-        ok = ParseInt(value, &spec.durationMs);
+        ok = ParseInt(value, &params.durationMs);
       } else if (arg == "--size") {
-        ok = ParsePair(value, 'x', false, &spec.width, &spec.height);
+        ok = ParsePair(value, 'x', false, &params.width, &params.height);
       } else if (arg == "--fps") {
-        spec.fpsDen = 1;
-        ok = ParsePair(value, '/', true, &spec.fpsNum, &spec.fpsDen);
+        params.fpsDen = 1;
+        ok = ParsePair(value, '/', true, &params.fpsNum, &params.fpsDen);
       } else if (arg == "--keyint") {
-        ok = ParseInt(value, &spec.keyIntervalMs);
+        ok = ParseInt(value, &params.keyIntervalMs);
       } else if (arg == "--vbitrate") {
-        ok = ParseInt(value, &spec.videoBitRate);
+        ok = ParseInt(value, &params.videoBitRate);
       } else if (arg == "--abitrate") {
-        ok = ParseInt(value, &spec.audioBitRate);
+        ok = ParseInt(value, &params.audioBitRate);
       } else if (arg == "--rate") {
-        ok = ParseInt(value, &spec.sampleRate);
+        ok = ParseInt(value, &params.sampleRate);
       } else if (arg == "--channels") {
-        ok = ParseInt(value, &spec.channels);
+        ok = ParseInt(value, &params.channels);
       } else if (arg == "--audio-tracks") {
-        ok = ParseInt(value, &spec.audioTracks);
+        ok = ParseInt(value, &params.audioTracks);
       } else if (arg == "--vcodec") {
-        spec.videoCodec = value;
+        params.videoCodec = value;
       } else if (arg == "--acodec") {
-        spec.audioCodec = value;
+        params.audioCodec = value;
       } else {
         return bad("unknown option " + std::string(arg));
       }
@@ -110,10 +110,10 @@ int main(int argc, char** argv) {
     output = arg;
   }
   if (output.empty()) return bad("no output file given");
-  if (noAudio) spec.audioTracks = 0;
+  if (noAudio) params.audioTracks = 0;
 
   std::string error;
-  if (!clipgen::Generate(spec, output, &error)) {
+  if (!clipgen::Generate(params, output, &error)) {
     std::fprintf(stderr, "qmvgen: %s\n", error.c_str());
     return 1;
   }

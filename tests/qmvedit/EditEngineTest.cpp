@@ -40,7 +40,7 @@ struct Session {
   RecordingWindow window;
 };
 
-clipgen::ClipSpec Spec(int durationMs, int keyMs = 1000) {
+clipgen::ClipSpec ClipOf(int durationMs, int keyMs = 1000) {
   clipgen::ClipSpec s;
   s.durationMs = durationMs;
   s.width = 160;
@@ -70,7 +70,7 @@ void ExpectNondecreasing(const std::vector<intptr_t>& v) {
 TEST(EditEngine, MontageChainLaysRangesEndToEnd) {
   TempDir dir;
   // 25 fps (40 ms frames), key frame every 2 s: no range starts on a key frame.
-  const std::string src = MakeClip(dir, "src.wmv", Spec(12000, 2000));
+  const std::string src = MakeClip(dir, "src.wmv", ClipOf(12000, 2000));
   const std::string out = dir.File("src_MoN.wmv");
   Session s;
   ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
@@ -137,7 +137,7 @@ TEST(EditEngine, MontageChainLaysRangesEndToEnd) {
 // on the latest key frame at or before its start, with its audio beside it.
 TEST(EditEngine, RangesOpenOnTheirKeyFrame) {
   TempDir dir;
-  const std::string src = MakeClip(dir, "src.wmv", Spec(8000, 1000));
+  const std::string src = MakeClip(dir, "src.wmv", ClipOf(8000, 1000));
   for (int32_t start : {1000, 1020, 2999, 3000, 3040, 6960, 7000}) {
     SCOPED_TRACE(start);
     const std::string out = dir.File("out" + std::to_string(start) + ".wmv");
@@ -164,9 +164,9 @@ TEST(EditEngine, RangesOpenOnTheirKeyFrame) {
 
 TEST(EditEngine, MergeChainKeepsTimesAndWritesAnIndex) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.wmv", Spec(3000));
-  const std::string b = MakeClip(dir, "b.qmv", Spec(2000));
-  const std::string c = MakeClip(dir, "c.wmv", Spec(4000));
+  const std::string a = MakeClip(dir, "a.wmv", ClipOf(3000));
+  const std::string b = MakeClip(dir, "b.qmv", ClipOf(2000));
+  const std::string c = MakeClip(dir, "c.wmv", ClipOf(4000));
   const std::string out = dir.File("merged.qmv");
   Session s;
   ASSERT_EQ(s.edit.SetSrcFile(a.c_str()), S_OK);
@@ -207,7 +207,7 @@ TEST(EditEngine, MergeChainKeepsTimesAndWritesAnIndex) {
 
 TEST(EditEngine, KeepModeWithZeroStartKeepsSourceTimes) {
   TempDir dir;
-  const std::string src = MakeClip(dir, "src.wmv", Spec(2000));
+  const std::string src = MakeClip(dir, "src.wmv", ClipOf(2000));
   const std::string out = dir.File("copy.wmv");
   Session s;
   ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
@@ -241,10 +241,10 @@ TEST(EditEngine, StreamLayouts) {
   for (const Case& c : {Case{"audio_only.wmv", false, 1}, Case{"video_only.wmv", true, 0},
                         Case{"two_tracks.wmv", true, 2}}) {
     SCOPED_TRACE(c.name);
-    clipgen::ClipSpec spec = Spec(3000);
-    spec.video = c.video;
-    spec.audioTracks = c.audioTracks;
-    const std::string src = MakeClip(dir, c.name, spec);
+    clipgen::ClipSpec params = ClipOf(3000);
+    params.video = c.video;
+    params.audioTracks = c.audioTracks;
+    const std::string src = MakeClip(dir, c.name, params);
     const std::string out = dir.File(std::string("out_") + c.name);
     Session s;
     ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
@@ -280,8 +280,8 @@ TEST(EditEngine, StreamLayouts) {
 
 TEST(EditEngine, SessionEdgeCases) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.wmv", Spec(1000));
-  clipgen::ClipSpec audioOnly = Spec(1000);
+  const std::string a = MakeClip(dir, "a.wmv", ClipOf(1000));
+  clipgen::ClipSpec audioOnly = ClipOf(1000);
   audioOnly.video = false;
   const std::string b = MakeClip(dir, "b.wmv", audioOnly);
   Session s;
@@ -330,7 +330,7 @@ TEST(EditEngineBadInput, SourcesThatAreNotClips) {
   const std::string mp4 = dir.File("movie.wmv");
   {
     // An ASF clip's bytes behind a foreign header.
-    const std::string real = MakeClip(dir, "real.wmv", Spec(1000));
+    const std::string real = MakeClip(dir, "real.wmv", ClipOf(1000));
     std::ifstream in(real, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     data.replace(0, 16,
@@ -353,7 +353,7 @@ TEST(EditEngineBadInput, SourcesThatAreNotClips) {
 
 TEST(EditEngineBadInput, TruncatedSourceCopiesWhatIsThere) {
   TempDir dir;
-  const std::string full = MakeClip(dir, "full.wmv", Spec(4000));
+  const std::string full = MakeClip(dir, "full.wmv", ClipOf(4000));
   const std::string cut = dir.File("cut.wmv");
   std::filesystem::copy_file(full, cut);
   std::filesystem::resize_file(cut, std::filesystem::file_size(full) / 2 + 1234);
@@ -378,7 +378,7 @@ TEST(EditEngineBadInput, TruncatedSourceCopiesWhatIsThere) {
 // The destination is complete or absent, and an existing file is never replaced.
 TEST(EditEngineBadInput, DestinationProblemsLeaveNothingBehind) {
   TempDir dir;
-  const std::string src = MakeClip(dir, "src.wmv", Spec(1000));
+  const std::string src = MakeClip(dir, "src.wmv", ClipOf(1000));
   {
     // An existing destination.
     const std::string taken = dir.File("taken.wmv");
@@ -431,8 +431,8 @@ TEST(EditEngineBadInput, DestinationProblemsLeaveNothingBehind) {
 // A later source whose streams differ from the profile is refused, never mixed in.
 TEST(EditEngineBadInput, ForeignStreamLayoutIsAWriteError) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.wmv", Spec(1000));
-  clipgen::ClipSpec other = Spec(1000);
+  const std::string a = MakeClip(dir, "a.wmv", ClipOf(1000));
+  clipgen::ClipSpec other = ClipOf(1000);
   other.videoCodec = "wmv1";
   const std::string b = MakeClip(dir, "b.wmv", other);
   const std::string out = dir.File("merged.wmv");
@@ -457,7 +457,7 @@ TEST(EditEngineBadInput, ForeignStreamLayoutIsAWriteError) {
 // A disk that fills up during the copy: the job fails and leaves nothing.
 TEST(EditEngineBadInput, FullDiskFailsTheJob) {
   TempDir dir;
-  clipgen::ClipSpec big = Spec(8000);
+  clipgen::ClipSpec big = ClipOf(8000);
   big.videoBitRate = 2000000;
   const std::string src = MakeClip(dir, "src.wmv", big);
   const std::filesystem::path small = dir.Path() / "small";

@@ -82,12 +82,12 @@ TEST(FramePreview, HeaderCopySizes) {
 
 TEST(FramePreview, ShowsTheFrameAtThePosition) {
   TempDir dir;
-  clipgen::ClipSpec spec;
-  spec.durationMs = 10000;
-  spec.width = 320;
-  spec.height = 240;
-  spec.keyIntervalMs = 4000;  // positions far from key frames
-  const std::string clip = MakeClip(dir, "clip.wmv", spec);
+  clipgen::ClipSpec params;
+  params.durationMs = 10000;
+  params.width = 320;
+  params.height = 240;
+  params.keyIntervalMs = 4000;  // positions far from key frames
+  const std::string clip = MakeClip(dir, "clip.wmv", params);
   RecordingDisplay display(400, 400);
   CQmvedit edit;
   ASSERT_EQ(edit.Init(), S_OK);
@@ -155,9 +155,9 @@ TEST(FramePreview, NothingToShow) {
   clipgen::ClipSpec audio;
   audio.video = false;
   const std::string audioOnly = MakeClip(dir, "audio.wmv", audio);
-  clipgen::ClipSpec spec;
-  spec.durationMs = 3000;
-  const std::string full = MakeClip(dir, "full.wmv", spec);
+  clipgen::ClipSpec params;
+  params.durationMs = 3000;
+  const std::string full = MakeClip(dir, "full.wmv", params);
   const std::string cut = dir.File("cut.wmv");
   std::filesystem::copy_file(full, cut);
   std::filesystem::resize_file(cut, std::filesystem::file_size(full) / 2);

@@ -84,16 +84,16 @@ TEST(ClipInfo, FiguresAgreeWithFfprobe) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    clipgen::ClipSpec spec;
-    spec.durationMs = 5000;
-    spec.videoCodec = c.codec;
-    spec.width = c.w;
-    spec.height = c.h;
-    spec.fpsNum = c.fpsNum;
-    spec.fpsDen = c.fpsDen;
-    spec.audioTracks = c.audioTracks;
-    spec.videoBitRate = 300000;
-    const std::string path = MakeClip(dir, c.name, spec);
+    clipgen::ClipSpec params;
+    params.durationMs = 5000;
+    params.videoCodec = c.codec;
+    params.width = c.w;
+    params.height = c.h;
+    params.fpsNum = c.fpsNum;
+    params.fpsDen = c.fpsDen;
+    params.audioTracks = c.audioTracks;
+    params.videoBitRate = 300000;
+    const std::string path = MakeClip(dir, c.name, params);
     const Figures f = Query(path);
     const auto probe = Ffprobe(path);
     ASSERT_EQ(f.vResult, 1);
@@ -114,10 +114,10 @@ TEST(ClipInfo, FiguresAgreeWithFfprobe) {
 
 TEST(ClipInfo, AudioOnlyClip) {
   TempDir dir;
-  clipgen::ClipSpec spec;
-  spec.video = false;
-  spec.durationMs = 2000;
-  const Figures f = Query(MakeClip(dir, "audio.wmv", spec));
+  clipgen::ClipSpec params;
+  params.video = false;
+  params.durationMs = 2000;
+  const Figures f = Query(MakeClip(dir, "audio.wmv", params));
   EXPECT_EQ(f.vResult, 1);
   EXPECT_EQ(f.vBitRate, 0u);
   EXPECT_EQ(f.frameRate, 0.0);
@@ -133,9 +133,9 @@ TEST(ClipInfo, UnreadableClips) {
   TempDir dir;
   const std::string text = dir.File("text.wmv");
   std::ofstream(text) << std::string(5000, 'x');
-  clipgen::ClipSpec spec;
-  spec.durationMs = 3000;
-  const std::string full = MakeClip(dir, "full.wmv", spec);
+  clipgen::ClipSpec params;
+  params.durationMs = 3000;
+  const std::string full = MakeClip(dir, "full.wmv", params);
   const std::string cut = dir.File("cut.wmv");
   std::filesystem::copy_file(full, cut);
   std::filesystem::resize_file(cut, std::filesystem::file_size(full) / 3);
@@ -164,10 +164,10 @@ TEST(ClipLength, NamesAndLibrary) {
   EXPECT_FALSE(IsClipFile("clip.wmv.txt"));
 
   TempDir dir;
-  clipgen::ClipSpec spec;
-  spec.durationMs = 2500;
-  spec.audioTracks = 0;
-  const std::string clip = MakeClip(dir, "v.wmv", spec);
+  clipgen::ClipSpec params;
+  params.durationMs = 2500;
+  params.audioTracks = 0;
+  const std::string clip = MakeClip(dir, "v.wmv", params);
   EXPECT_NEAR(GetClipLength(clip), 2500, 50);
   const std::string renamed = dir.File("v.avi");
   std::filesystem::copy_file(clip, renamed);

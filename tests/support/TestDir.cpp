@@ -19,10 +19,10 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string MakeClip(const TempDir& dir, const std::string& name, const clipgen::ClipSpec& spec) {
+std::string MakeClip(const TempDir& dir, const std::string& name, const clipgen::ClipSpec& params) {
   std::string path = dir.File(name);
   std::string error;
-  EXPECT_TRUE(clipgen::Generate(spec, path, &error)) << error;
+  EXPECT_TRUE(clipgen::Generate(params, path, &error)) << error;
   return path;
 }
 

@@ -20,7 +20,7 @@ class TempDir {
 };
 
 // Generates a clip (or fails the calling test) and returns its path.
-std::string MakeClip(const TempDir& dir, const std::string& name, const clipgen::ClipSpec& spec);
+std::string MakeClip(const TempDir& dir, const std::string& name, const clipgen::ClipSpec& params);
 
 // Files in a folder, hidden ones included.
 int CountFiles(const std::filesystem::path& dir);
