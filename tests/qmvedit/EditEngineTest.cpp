@@ -36,6 +36,14 @@ struct Session {
     edit.SetNotifyWnd(&window);
   }
   ~Session() { edit.Exit(); }
+  // Source, destination with the source's profile, progress reset, writing started.
+  void Begin(const std::string& src, const std::string& out) {
+    ASSERT_EQ(edit.SetSrcFile(src.c_str()), S_OK);
+    ASSERT_EQ(edit.SetDesFile(out.c_str()), S_OK);
+    ASSERT_EQ(edit.CopyProfile(), S_OK);
+    ASSERT_EQ(edit.SetStream(1), S_OK);
+    ASSERT_EQ(edit.BeginWrite(), S_OK);
+  }
   CQmvedit edit;
   RecordingWindow window;
 };
@@ -142,11 +150,7 @@ TEST(EditEngine, RangesOpenOnTheirKeyFrame) {
     SCOPED_TRACE(start);
     const std::string out = dir.File("out" + std::to_string(start) + ".wmv");
     Session s;
-    ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
-    ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-    ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-    ASSERT_EQ(s.edit.SetStream(1), S_OK);
-    ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+    ASSERT_NO_FATAL_FAILURE(s.Begin(src, out));
     int32_t len = 500;
     ASSERT_EQ(s.edit.CopyPart(0, start, &len, 0), S_OK);
     ASSERT_EQ(s.edit.EndWrite(), S_OK);
@@ -169,11 +173,7 @@ TEST(EditEngine, MergeChainKeepsTimesAndWritesAnIndex) {
   const std::string c = MakeClip(dir, "c.wmv", ClipOf(4000));
   const std::string out = dir.File("merged.qmv");
   Session s;
-  ASSERT_EQ(s.edit.SetSrcFile(a.c_str()), S_OK);
-  ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-  ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-  ASSERT_EQ(s.edit.SetStream(1), S_OK);
-  ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(s.Begin(a, out));
   int32_t outStart = 0;
   int64_t expected = 0;
   std::vector<int32_t> starts;
@@ -210,11 +210,7 @@ TEST(EditEngine, KeepModeWithZeroStartKeepsSourceTimes) {
   const std::string src = MakeClip(dir, "src.wmv", ClipOf(2000));
   const std::string out = dir.File("copy.wmv");
   Session s;
-  ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
-  ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-  ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-  ASSERT_EQ(s.edit.SetStream(1), S_OK);
-  ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(s.Begin(src, out));
   int32_t len = 0;
   ASSERT_EQ(s.edit.CopyPart(0, 0, &len, 1), S_OK);
   ASSERT_EQ(s.edit.EndWrite(), S_OK);
@@ -296,11 +292,7 @@ TEST(EditEngine, SessionEdgeCases) {
   EXPECT_LT(s.edit.SetStream(1), 0);
   EXPECT_EQ(s.edit.CopyProfile(), -1);
   // SetStream(0) keeps the progress sum.
-  ASSERT_EQ(s.edit.SetSrcFile(a.c_str()), S_OK);
-  ASSERT_EQ(s.edit.SetDesFile(dir.File("o.wmv").c_str()), S_OK);
-  ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-  ASSERT_EQ(s.edit.SetStream(1), S_OK);
-  ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(s.Begin(a, dir.File("o.wmv")));
   int32_t len = 500;
   ASSERT_EQ(s.edit.CopyPart(0, 0, &len, 0), S_OK);
   const uint64_t written = s.edit.GetWritten();
@@ -359,11 +351,7 @@ TEST(EditEngineBadInput, TruncatedSourceCopiesWhatIsThere) {
   std::filesystem::resize_file(cut, std::filesystem::file_size(full) / 2 + 1234);
   const std::string out = dir.File("out.wmv");
   Session s;
-  ASSERT_EQ(s.edit.SetSrcFile(cut.c_str()), S_OK);
-  ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-  ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-  ASSERT_EQ(s.edit.SetStream(1), S_OK);
-  ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(s.Begin(cut, out));
   int32_t len = 0;
   EXPECT_EQ(s.edit.CopyPart(0, 0, &len, 1), S_OK);
   EXPECT_GT(len, 500);
@@ -414,11 +402,7 @@ TEST(EditEngineBadInput, DestinationProblemsLeaveNothingBehind) {
     const std::string out = dir.File("abandoned.wmv");
     const int before = testutil::CountFiles(dir.Path());
     Session s;
-    ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
-    ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-    ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-    ASSERT_EQ(s.edit.SetStream(1), S_OK);
-    ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+    ASSERT_NO_FATAL_FAILURE(s.Begin(src, out));
     int32_t len = 500;
     ASSERT_EQ(s.edit.CopyPart(0, 0, &len, 0), S_OK);
     EXPECT_EQ(testutil::CountFiles(dir.Path()), before + 1);  // the temporary clip
@@ -437,11 +421,7 @@ TEST(EditEngineBadInput, ForeignStreamLayoutIsAWriteError) {
   const std::string b = MakeClip(dir, "b.wmv", other);
   const std::string out = dir.File("merged.wmv");
   Session s;
-  ASSERT_EQ(s.edit.SetSrcFile(a.c_str()), S_OK);
-  ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-  ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-  ASSERT_EQ(s.edit.SetStream(1), S_OK);
-  ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(s.Begin(a, out));
   int32_t len = 0;
   ASSERT_EQ(s.edit.CopyPart(0, 0, &len, 1), S_OK);
   ASSERT_EQ(s.edit.SetSrcFile(b.c_str()), S_OK);
@@ -467,11 +447,7 @@ TEST(EditEngineBadInput, FullDiskFailsTheJob) {
   {
     const std::string out = (small / "out.wmv").string();
     Session s;
-    ASSERT_EQ(s.edit.SetSrcFile(src.c_str()), S_OK);
-    ASSERT_EQ(s.edit.SetDesFile(out.c_str()), S_OK);
-    ASSERT_EQ(s.edit.CopyProfile(), S_OK);
-    ASSERT_EQ(s.edit.SetStream(1), S_OK);
-    ASSERT_EQ(s.edit.BeginWrite(), S_OK);
+    ASSERT_NO_FATAL_FAILURE(s.Begin(src, out));
     int32_t len = 0;
     HRESULT hr = s.edit.CopyPart(0, 0, &len, 1);
     HRESULT end = s.edit.EndWrite();
