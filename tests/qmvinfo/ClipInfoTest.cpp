@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +127,23 @@ TEST(ClipInfo, AudioOnlyClip) {
   EXPECT_EQ(f.aResult, 1);
   EXPECT_GT(f.aBitRate, 0u);  // audio is output 0: the file's bit rate
   EXPECT_NEAR(f.durationMs, 2000, 60);
+}
+
+// Only WMV1, WMV2 and WMV3 pictures count: an ASF clip with another video codec has no video
+// figures, but its length still shows.
+TEST(ClipInfo, OtherVideoCodecsGiveNoVideoFigures) {
+  TempDir dir;
+  const std::string path = dir.File("mp43.wmv");
+  const std::string cmd =
+      "ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -t 2 -c:v msmpeg4 -f asf '" +
+      path + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const Figures f = Query(path);
+  EXPECT_EQ(f.vResult, 1);
+  EXPECT_EQ(f.width, 0);
+  EXPECT_EQ(f.height, 0);
+  EXPECT_EQ(f.frameRate, 0.0);
+  EXPECT_NEAR(f.durationMs, 2000, 50);
 }
 
 // Clips that cannot be read give zero figures and leave the caller's audio figures alone.
