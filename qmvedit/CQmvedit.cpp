@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <new>
 
@@ -54,11 +55,14 @@ CQmvedit::CQmvedit()
       m_lastDispatch(),
       m_lastPost(),
       m_lastPostedMs(0),
-      m_posted(false) {
-  qmvedit::g_pOutputBih = nullptr;
-}
+      m_posted(false),
+      m_copying(false),
+      m_exitPending(false) {}
 
-CQmvedit::~CQmvedit() = default;
+CQmvedit::~CQmvedit() {
+  m_copying = false;
+  Exit();
+}
 
 HRESULT CQmvedit::Init() {
   delete m_pReader;
@@ -76,6 +80,10 @@ HRESULT CQmvedit::Init() {
 }
 
 HRESULT CQmvedit::Exit() {
+  if (m_copying) {
+    m_exitPending = true;  // the running copy stops and releases the session itself
+    return 0;
+  }
   std::free(qmvedit::g_pOutputBih);
   qmvedit::g_pOutputBih = nullptr;
   m_hDispDC = nullptr;
@@ -100,6 +108,7 @@ void CQmvedit::SetNotifyWnd(CMsgWindow* wnd) {
 }
 
 HRESULT CQmvedit::SetSrcFile(const char* path) {
+  if (m_copying) return E_UNEXPECTED;
   if (m_bSrcOpen) SyncClose();
   if (m_pReader == nullptr) return E_UNEXPECTED;
   HRESULT hr = m_pReader->Open(path);
@@ -108,6 +117,7 @@ HRESULT CQmvedit::SetSrcFile(const char* path) {
 }
 
 HRESULT CQmvedit::SyncClose() {
+  if (m_copying) return E_UNEXPECTED;
   if (m_pReader == nullptr) return E_UNEXPECTED;
   HRESULT hr = m_pReader->Close();
   m_bSrcOpen = 0;
@@ -115,6 +125,7 @@ HRESULT CQmvedit::SyncClose() {
 }
 
 HRESULT CQmvedit::SetDesFile(const char* path) {
+  if (m_copying) return E_UNEXPECTED;
   if (m_pWriter == nullptr) return E_UNEXPECTED;
   struct stat st;
   if (path != nullptr && lstat(path, &st) == 0) return NS_E_FILE_EXISTS;  // never replaced
@@ -122,6 +133,7 @@ HRESULT CQmvedit::SetDesFile(const char* path) {
 }
 
 HRESULT CQmvedit::CopyProfile() {
+  if (m_copying) return E_UNEXPECTED;
   if (m_pReader == nullptr || !m_bSrcOpen || m_pWriter == nullptr) {
     DbgLog(0, 4, "Failed to QI Profile\n");
     return -1;
@@ -169,6 +181,7 @@ uint16_t CQmvedit::FindStreamNum(int kind) {
 }
 
 HRESULT CQmvedit::SetStream(int reset) {
+  if (m_copying) return E_UNEXPECTED;
   const uint16_t audio = FindStreamNum(0);
   const uint16_t video = FindStreamNum(1);
   if (reset != 0) {
@@ -190,11 +203,13 @@ HRESULT CQmvedit::SetStream(int reset) {
 }
 
 HRESULT CQmvedit::BeginWrite() {
+  if (m_copying) return E_UNEXPECTED;
   if (m_pWriter == nullptr) return E_UNEXPECTED;
   return m_pWriter->BeginWriting();
 }
 
 HRESULT CQmvedit::EndWrite() {
+  if (m_copying) return E_UNEXPECTED;
   if (m_pWriter == nullptr) return E_UNEXPECTED;
   HRESULT hr = m_pWriter->EndWriting();
   HRESULT flushed = m_pWriter->Flush();
@@ -213,8 +228,11 @@ void CQmvedit::AllowMsg() {
 
 HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLenMs,
                            int keepSrcTime) {
-  if (pLenMs == nullptr) return E_INVALIDARG;
-  if (m_pReader == nullptr || m_pWriterAdvanced == nullptr) return E_UNEXPECTED;
+  if (pLenMs == nullptr || outStartMs < 0) return E_INVALIDARG;
+  if (m_copying || m_pReader == nullptr || m_pWriterAdvanced == nullptr) return E_UNEXPECTED;
+  // A preview between two ranges leaves the video decoded: the copy takes samples as stored.
+  for (const wm::StreamInfo& s : m_pReader->Streams())
+    if (s.kind != wm::Kind::Other) m_pReader->SetReadStreamSamples(s.number, true);
   const int64_t outOffset = static_cast<int64_t>(outStartMs) * kCnsPerMs;
   const int64_t srcStart = static_cast<int64_t>(srcStartMs) * kCnsPerMs;
   const int64_t rangeDuration = static_cast<int64_t>(*pLenMs) * kCnsPerMs;
@@ -229,8 +247,13 @@ HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLen
   int64_t covered = 0;  // latest end of a written sample, from the output start
   HRESULT result = S_OK;
   wm::Sample sample;
+  m_copying = true;
   for (;;) {
     AllowMsg();
+    if (m_exitPending) {
+      result = E_ABORT;
+      break;
+    }
     hr = m_pReader->GetNextSample(0, &sample);
     if (hr != S_OK) {
       if (SUCCEEDED(hr)) continue;
@@ -248,8 +271,13 @@ HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLen
     m_cnsWritten = before + static_cast<uint64_t>(covered);
     PostProgress(false);
   }
+  m_copying = false;
   PostProgress(true);
-  *pLenMs = static_cast<int32_t>(static_cast<uint64_t>(covered) / kCnsPerMs);
+  *pLenMs = static_cast<int32_t>(std::min<int64_t>(covered / kCnsPerMs, INT32_MAX));
+  if (m_exitPending) {
+    m_exitPending = false;
+    Exit();
+  }
   return result;
 }
 

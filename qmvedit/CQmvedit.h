@@ -24,7 +24,7 @@ struct QmvMemDC;
 class QMVEDIT_API CQmvedit {
  public:
   CQmvedit();
-  ~CQmvedit();
+  ~CQmvedit();  // releases what Exit would, for an owner that never called it
   CQmvedit(const CQmvedit&) = delete;
   CQmvedit& operator=(const CQmvedit&) = delete;
 
@@ -45,7 +45,8 @@ class QMVEDIT_API CQmvedit {
   void AllowMsg();
 
   // Range copy. *pLenMs: in, the range length (0: to the end of the clip); out, the time the
-  // call covered in the output. Ends at the first write error and returns it.
+  // call covered in the output. Ends at the first write error and returns it; E_ABORT when Exit
+  // was called from a message it dispatched (the session is then released).
   HRESULT CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLenMs, int keepSrcTime);
   // First write failure since BeginWrite, S_OK while there is none.
   HRESULT GetWriteResult() const;
@@ -84,4 +85,8 @@ class QMVEDIT_API CQmvedit {
   std::chrono::steady_clock::time_point m_lastPost;
   uint32_t m_lastPostedMs;
   bool m_posted;
+  // A copy is running: the messages it dispatches may call back into the session, which then
+  // refuses everything but Exit, and Exit waits for the copy to stop.
+  bool m_copying;
+  bool m_exitPending;
 };

@@ -34,6 +34,7 @@ void CQmvedit::SetDispWnd(CDisplayWindow* wnd) {
 }
 
 HRESULT CQmvedit::GetVideoOut() {
+  if (m_copying) return E_UNEXPECTED;
   if (!m_bSrcOpen || m_pReader == nullptr) return 0;
   uint32_t outputs = 0;
   if (m_pReader->GetOutputCount(&outputs) != S_OK) {
@@ -105,6 +106,7 @@ HRESULT CQmvedit::CreateBackBuffer(const BITMAPINFOHEADER* header) {
 }
 
 void CQmvedit::FindPosPic(int32_t positionMs) {
+  if (m_copying) return;  // called from a message the copy dispatched: the copy owns the reader
   if (!m_bSrcOpen || m_pReader == nullptr) return;
   const uint16_t video = FindStreamNum(1);
   if (FAILED(m_pReader->SetReadStreamSamples(video, false))) return;
@@ -115,16 +117,17 @@ void CQmvedit::FindPosPic(int32_t positionMs) {
     if (FAILED(hr)) return;  // nothing at this position: the previous picture stays
     if (hr == S_OK) break;
   }
-  if (m_hBackBitmap != nullptr && g_pBackBits != nullptr) {
+  // Into this session's own back buffer, whatever another session did to the shared pointer.
+  if (m_hBackBitmap != nullptr) {
     const size_t n = std::min(sample.Size(), m_hBackBitmap->bits.size());
-    std::memcpy(g_pBackBits, sample.Data(), n);
+    std::memcpy(m_hBackBitmap->bits.data(), sample.Data(), n);
   }
   ShowMovPic(const_cast<unsigned char*>(sample.Data()));
 }
 
 HRESULT CQmvedit::ShowMovPic(unsigned char* pixels) {
   if (m_hBackBitmap == nullptr || pixels == nullptr || m_lVideoHeight == 0 || m_lVideoWidth == 0 ||
-      m_hDispWnd == nullptr || g_pOutputBih == nullptr)
+      m_hDispWnd == nullptr)
     return E_FAIL;
   int w = 0, h = 0;
   m_hDispWnd->GetClientSize(&w, &h);
@@ -135,8 +138,9 @@ HRESULT CQmvedit::ShowMovPic(unsigned char* pixels) {
 
   const QmvBitmap& bmp = *m_hBackBitmap;
   if (bmp.header.biBitCount != 32) return E_FAIL;  // the display takes 32-bit pictures
-  const int srcW = g_pOutputBih->biWidth;
-  const int srcH = std::abs(g_pOutputBih->biHeight);
+  // The picture's size is the back buffer's own: the shared header may be another session's.
+  const int srcW = bmp.header.biWidth;
+  const int srcH = std::abs(bmp.header.biHeight);
   // A positive height means bottom-up rows: the top row is the last one in memory.
   const bool bottomUp = bmp.header.biHeight > 0;
   const uint8_t* top =

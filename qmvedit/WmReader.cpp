@@ -18,6 +18,8 @@ namespace {
 // Samples further than this past the end of a range stop the read: ASF interleaves its streams
 // by send time, so nothing of the range can follow.
 constexpr int64_t kEndSlack = 5 * 10000000LL;
+// A stream never jumps further ahead than this from one sample to the next.
+constexpr int64_t kMaxJump = 60 * 10000000LL;
 // How much of the start of a clip is read to measure its average frame time.
 constexpr int kFrameTimeFrames = 64;
 constexpr int64_t kFrameTimeSpanMs = 3000;
@@ -72,12 +74,16 @@ struct Reader::StreamState {
   bool compressed = false;
   bool ended = false;  // the stream has passed the end of the range
   AVCodecContext* decoder = nullptr;
-  // What the decoder holds: fed from the key frame at decodedKey up to the packet at fedUpTo,
+  // What the decoder holds: fed from the key frame at decodedKey on, fedCount samples,
   // pictures given out up to decodedUpTo. A later position of the same run goes on from there.
   bool warm = false;
   int64_t decodedKey = INT64_MIN;
-  int64_t fedUpTo = INT64_MIN;
+  int fedCount = 0;  // samples fed since that key frame, in file order
   int64_t decodedUpTo = INT64_MIN;
+  // Per range.
+  bool needKey = false;          // a picture stream waits for its first key frame
+  int skip = 0;                  // samples the decoder already holds
+  int64_t lastTime = INT64_MIN;  // time of the stream's previous sample
   SwsContext* scaler = nullptr;
   int scalerW = 0, scalerH = 0, scalerFmt = -1;
   ~StreamState() {
@@ -130,6 +136,8 @@ HRESULT Reader::Open(const char* path) {
     streams_.push_back(info);
     state_.push_back(std::make_unique<StreamState>());
   }
+  int64_t declared = 0;
+  declaredEnd_ = GetDuration(&declared) == S_OK ? declared : INT64_MAX;
   MeasureFrameTimes();
   ResetDecoders();
   return S_OK;
@@ -237,6 +245,25 @@ HRESULT Reader::ReadPacket(AVPacket* pkt) {
   return S_OK;
 }
 
+// Average frame time of a run of picture times: the mean of the steps near their median, so
+// that a damaged time or a gap does not count.
+static int64_t AverageFrameTime(const std::vector<int64_t>& times) {
+  std::vector<int64_t> steps;
+  for (size_t k = 1; k < times.size(); ++k)
+    if (times[k] > times[k - 1]) steps.push_back(times[k] - times[k - 1]);
+  if (steps.empty()) return 0;
+  std::vector<int64_t> sorted = steps;
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  const int64_t median = sorted[sorted.size() / 2];
+  int64_t sum = 0, n = 0;
+  for (int64_t step : steps) {
+    if (step * 2 < median || step > median * 2) continue;
+    sum += step;
+    ++n;
+  }
+  return n == 0 ? median : (sum + n / 2) / n;
+}
+
 void Reader::MeasureFrameTimes() {
   // The container keeps no frame rate, so it is measured from the first frames' times.
   bool anyVideo = false;
@@ -246,32 +273,28 @@ void Reader::MeasureFrameTimes() {
     ctx_->streams[i]->discard = video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   }
   if (!anyVideo) return;
-  std::vector<int64_t> first(streams_.size(), INT64_MIN), last(streams_.size(), INT64_MIN);
-  std::vector<int> count(streams_.size(), 0);
+  std::vector<std::vector<int64_t>> times(streams_.size());
+  auto enough = [&](size_t k) {
+    return times[k].size() >= static_cast<size_t>(kFrameTimeFrames) ||
+           (!times[k].empty() && times[k].back() - times[k].front() >= kFrameTimeSpanMs * 10000);
+  };
   for (int n = 0; n < kFrameTimePackets; ++n) {
     if (ReadPacket(pkt_) != S_OK) break;
     size_t i = static_cast<size_t>(pkt_->stream_index);
     if (i >= streams_.size()) continue;
     int64_t t = PacketTime(pkt_, ctx_->streams[i]);
-    if (t == INT64_MIN || (count[i] > 0 && t <= last[i])) continue;
-    if (count[i] == 0) first[i] = t;
-    last[i] = t;
-    ++count[i];
+    if (t == INT64_MIN) continue;
+    times[i].push_back(t);
     bool done = true;
-    for (size_t k = 0; k < streams_.size(); ++k) {
-      if (streams_[k].kind != Kind::Video) continue;
-      if (count[k] < kFrameTimeFrames &&
-          (count[k] == 0 || last[k] - first[k] < kFrameTimeSpanMs * 10000))
-        done = false;
-    }
+    for (size_t k = 0; k < streams_.size(); ++k)
+      if (streams_[k].kind == Kind::Video && !enough(k)) done = false;
     if (done) break;
   }
   av_packet_unref(pkt_);
   for (size_t i = 0; i < streams_.size(); ++i) {
     if (streams_[i].kind != Kind::Video) continue;
-    if (count[i] >= 2) {
-      streams_[i].avgTimePerFrame = (last[i] - first[i] + (count[i] - 1) / 2) / (count[i] - 1);
-    } else {
+    streams_[i].avgTimePerFrame = AverageFrameTime(times[i]);
+    if (streams_[i].avgTimePerFrame == 0) {
       AVRational r = ctx_->streams[i]->avg_frame_rate;
       if (r.num > 0 && r.den > 0) streams_[i].avgTimePerFrame = av_rescale(10000000, r.den, r.num);
     }
@@ -305,7 +328,8 @@ void Reader::ResetDecoders() {
   for (auto& s : state_) {
     if (s->decoder) avcodec_flush_buffers(s->decoder);
     s->warm = false;
-    s->fedUpTo = s->decodedUpTo = s->decodedKey = INT64_MIN;
+    s->decodedUpTo = s->decodedKey = INT64_MIN;
+    s->fedCount = 0;
   }
 }
 
@@ -377,57 +401,77 @@ int64_t Reader::FirstSampleTime(int anchor) {
   return first == INT64_MAX ? 0 : first;
 }
 
+HRESULT Reader::LocateRange(int anchor, int64_t start, RangeStart* where) {
+  *where = RangeStart{};
+  where->seekTime = start;
+  if (start <= 0) return S_OK;
+  HRESULT hr = FindRangeKey(anchor, start, start, &where->key, &where->found, &where->pastEnd);
+  if (FAILED(hr) || where->found) return hr;
+  // The seek landed past the key frame, or the range begins before the first one: look again
+  // from the beginning.
+  where->seekTime = 0;
+  return FindRangeKey(anchor, start, 0, &where->key, &where->found, &where->pastEnd);
+}
+
 HRESULT Reader::SetRange(int64_t start, int64_t duration) {
   if (!IsOpen()) return NS_E_INVALID_REQUEST;
   if (start < 0 || duration < 0) return E_INVALIDARG;
   ranged_ = true;
   exhausted_ = false;
-  anchorReached_ = false;
   start_ = start;
   end_ = duration == 0 ? INT64_MAX : start + duration;
-  for (auto& s : state_) s->ended = false;
+  for (size_t i = 0; i < state_.size(); ++i) {
+    state_[i]->ended = false;
+    state_[i]->needKey = streams_[i].kind == Kind::Video;  // pictures begin on a key frame
+    state_[i]->skip = 0;
+    state_[i]->lastTime = INT64_MIN;
+  }
   anchor_ = AnchorIndex();
   if (anchor_ < 0) {
     exhausted_ = true;  // nothing selected: nothing to deliver
     return S_OK;
   }
 
-  int64_t key = 0;
-  bool found = false;
-  bool pastEnd = false;
-  int64_t seekTime = start;
-  if (start > 0) {
-    HRESULT hr = FindRangeKey(anchor_, start, seekTime, &key, &found, &pastEnd);
-    if (FAILED(hr)) return hr;
-    if (!found) {
-      // The seek landed past the key frame, or the range begins before the first one:
-      // look again from the beginning.
-      seekTime = 0;
-      hr = FindRangeKey(anchor_, start, seekTime, &key, &found, &pastEnd);
+  RangeStart where;
+  HRESULT hr = LocateRange(anchor_, start, &where);
+  if (FAILED(hr)) return hr;
+  if (start > 0 && (!where.found || where.pastEnd) &&
+      streams_[static_cast<size_t>(anchor_)].kind == Kind::Video) {
+    // Pictures that end before the range or begin after it do not say where it opens: the
+    // sound does, and the pictures join it at their next key frame.
+    for (size_t i = 0; i < streams_.size(); ++i) {
+      if (!state_[i]->selected || streams_[i].kind == Kind::Video) continue;
+      RangeStart sound;
+      hr = LocateRange(static_cast<int>(i), start, &sound);
       if (FAILED(hr)) return hr;
+      if (sound.found && !sound.pastEnd) {
+        anchor_ = static_cast<int>(i);
+        where = sound;
+      }
+      break;
     }
   }
-  if (pastEnd) {
+  if (where.pastEnd) {
     exhausted_ = true;  // the range begins after the clip ends
     return S_OK;
   }
   // Pictures of a later position decoded from the same key frame go on from the last one
   // given out, instead of decoding the whole run again.
-  const StreamState& a = *state_[static_cast<size_t>(anchor_)];
-  const bool goOn = found && streams_[static_cast<size_t>(anchor_)].kind == Kind::Video &&
-                    !a.compressed && a.warm && a.decodedKey == key && start > a.decodedUpTo;
-  skipUntil_ = goOn ? a.fedUpTo : INT64_MIN;
-  anchorReached_ = goOn;
+  StreamState& a = *state_[static_cast<size_t>(anchor_)];
+  const bool goOn = where.found && streams_[static_cast<size_t>(anchor_)].kind == Kind::Video &&
+                    !a.compressed && a.warm && a.decodedKey == where.key && start > a.decodedUpTo;
+  const int fed = a.fedCount;
   if (!goOn) ResetDecoders();
-  HRESULT hr = SeekTo(anchor_, seekTime);
+  a.skip = goOn ? fed : 0;
+  hr = SeekTo(anchor_, where.seekTime);
   if (FAILED(hr)) return hr;
   ApplyDiscard();
-  if (found) {
-    origin_ = key;
+  if (where.found) {
+    origin_ = where.key;
   } else {
     // The range opens the clip: every stream from its first sample.
     origin_ = FirstSampleTime(anchor_);
-    hr = SeekTo(anchor_, seekTime);
+    hr = SeekTo(anchor_, where.seekTime);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -456,7 +500,7 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
   if (pkt != nullptr) {
     s.warm = true;
     s.decodedKey = origin_;
-    s.fedUpTo = PacketTime(pkt, st);
+    ++s.fedCount;
   }
   AVFrame* frame = av_frame_alloc();
   if (frame == nullptr) return E_OUTOFMEMORY;
@@ -531,19 +575,27 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
     if (!s.selected) continue;
     const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
     if (t == INT64_MIN) continue;
+    // A damaged time far past the clip's end, or far ahead of its stream, is no sample of the
+    // clip: taken, it would move the rest of the stream there.
+    if (declaredEnd_ != INT64_MAX && t > declaredEnd_ + kEndSlack) continue;
+    if (s.lastTime != INT64_MIN && t > s.lastTime + kMaxJump) continue;
+    s.lastTime = t;
     if (end_ != INT64_MAX && t >= end_ + kEndSlack) {
       exhausted_ = true;
       return NS_E_NO_MORE_SAMPLES;
     }
     const bool key =
         streams_[static_cast<size_t>(i)].kind != Kind::Video || (pkt_->flags & AV_PKT_FLAG_KEY);
-    if (i == anchor_ && t <= skipUntil_) continue;  // the decoder has this one already
-    if (i == anchor_ && !anchorReached_) {
-      // Nothing of the anchor before the key frame that opens the range.
-      if (!key || t < origin_) continue;
-      anchorReached_ = true;
-    }
+    // Nothing from before the sample that opens the range, and pictures from a key frame on.
     if (t < origin_) continue;
+    if (s.needKey) {
+      if (!key) continue;
+      s.needKey = false;
+    }
+    if (s.skip > 0) {
+      --s.skip;  // the decoder has this one already
+      continue;
+    }
     if (t >= end_) {
       s.ended = true;
       bool all = true;

@@ -120,6 +120,14 @@ class Reader {
   HRESULT FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
                        bool* pastEnd);
   int64_t FirstSampleTime(int anchor);
+  // Where a range opens for one anchor stream.
+  struct RangeStart {
+    int64_t seekTime = 0;
+    int64_t key = 0;
+    bool found = false;
+    bool pastEnd = false;
+  };
+  HRESULT LocateRange(int anchor, int64_t start, RangeStart* where);
   HRESULT ReadPacket(AVPacket* pkt);
   HRESULT Decode(int index, AVPacket* pkt, Sample* sample, bool* produced);
   void ApplyDiscard();
@@ -134,10 +142,9 @@ class Reader {
   bool exhausted_ = false;
   int anchor_ = -1;
   int64_t start_ = 0;
-  int64_t end_ = 0;     // INT64_MAX without an end
-  int64_t origin_ = 0;  // time of the key frame that opens the range
-  bool anchorReached_ = false;
-  int64_t skipUntil_ = INT64_MIN;  // anchor samples up to here are already in the decoder
+  int64_t end_ = 0;                  // INT64_MAX without an end
+  int64_t origin_ = 0;               // time of the key frame that opens the range
+  int64_t declaredEnd_ = INT64_MAX;  // the clip's length as its header gives it
 };
 
 }  // namespace wm

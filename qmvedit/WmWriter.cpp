@@ -39,6 +39,21 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// Samples of one stream can follow samples of another only when a decoder set up for the second
+// decodes them alike: same codec and picture or sound format, same codec private data.
+bool SameStream(const AVCodecParameters& a, const AVCodecParameters& b) {
+  if (a.codec_type != b.codec_type || a.codec_id != b.codec_id || a.codec_tag != b.codec_tag)
+    return false;
+  if (a.extradata_size != b.extradata_size ||
+      (a.extradata_size > 0 && std::memcmp(a.extradata, b.extradata, a.extradata_size) != 0))
+    return false;
+  if (a.codec_type == AVMEDIA_TYPE_VIDEO) return a.width == b.width && a.height == b.height;
+  if (a.codec_type == AVMEDIA_TYPE_AUDIO)
+    return a.sample_rate == b.sample_rate && a.ch_layout.nb_channels == b.ch_layout.nb_channels &&
+           a.block_align == b.block_align;
+  return true;
+}
+
 }  // namespace
 
 Writer::Writer() : pkt_(av_packet_alloc()) {}
@@ -110,10 +125,14 @@ HRESULT Writer::BeginWriting() {
 
   const size_t slash = path_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string(".") : path_.substr(0, slash);
-  const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  std::string temp = dir + "/." + base + ".XXXXXX";
+  // A short hidden name of its own, so that any name the folder takes for the clip works.
+  std::string temp = dir + "/.vantrel-XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) return HResultFromErrno(errno);
+  // mkstemp makes the file private; the finished clip gets the mode of any new file.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   close(fd);
   tempPath_ = temp;
 
@@ -165,9 +184,7 @@ HRESULT Writer::WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t /
     return Fail(NS_E_INVALID_STREAM);
   Input& in = inputs_[index];
   const AVCodecParameters* from = sample.Codec();
-  if (from == nullptr || from->codec_type != in.codec->codec_type ||
-      from->codec_id != in.codec->codec_id)
-    return Fail(NS_E_INVALID_STREAM);
+  if (from == nullptr || !SameStream(*from, *in.codec)) return Fail(NS_E_INVALID_STREAM);
   if (time < 0) return Fail(E_INVALIDARG);
   if (sample.Packet()->size <= 0) return S_OK;  // nothing to write
 

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "CQmvedit.h"
+#include "EditJob.h"
 #include "MediaProbe.h"
 #include "Messages.h"
 #include "TestDir.h"
@@ -36,14 +37,7 @@ struct Session {
     edit.SetNotifyWnd(&window);
   }
   ~Session() { edit.Exit(); }
-  // Source, destination with the source's profile, progress reset, writing started.
-  void Begin(const std::string& src, const std::string& out) {
-    ASSERT_EQ(edit.SetSrcFile(src.c_str()), S_OK);
-    ASSERT_EQ(edit.SetDesFile(out.c_str()), S_OK);
-    ASSERT_EQ(edit.CopyProfile(), S_OK);
-    ASSERT_EQ(edit.SetStream(1), S_OK);
-    ASSERT_EQ(edit.BeginWrite(), S_OK);
-  }
+  void Begin(const std::string& src, const std::string& out) { testutil::BeginJob(edit, src, out); }
   CQmvedit edit;
   RecordingWindow window;
 };
