@@ -11,40 +11,14 @@
 #include "ClipGen.h"
 #include "EditPreviewState.h"
 #include "MediaProbe.h"
+#include "RecordingDisplay.h"
 #include "TestDir.h"
 
 namespace {
 
 using testutil::MakeClip;
+using testutil::RecordingDisplay;
 using testutil::TempDir;
-
-class RecordingDisplay : public CDisplayWindow {
- public:
-  RecordingDisplay(int w, int h) : w_(w), h_(h) {}
-  void GetClientSize(int* width, int* height) override {
-    *width = w_;
-    *height = h_;
-  }
-  bool DrawImage(const uint8_t* pixels, int width, int height, int stride, int destX, int destY,
-                 int destW, int destH) override {
-    ++draws;
-    image.assign(static_cast<size_t>(width) * height * 4, 0);
-    for (int y = 0; y < height; ++y)
-      std::memcpy(image.data() + static_cast<size_t>(y) * width * 4,
-                  pixels + static_cast<ptrdiff_t>(y) * stride, static_cast<size_t>(width) * 4);
-    imageW = width;
-    imageH = height;
-    dest = {destX, destY, destW, destH};
-    return true;
-  }
-  int draws = 0;
-  std::vector<uint8_t> image;  // top row first
-  int imageW = 0, imageH = 0;
-  qmvedit::FitRect dest{};
-
- private:
-  int w_, h_;
-};
 
 TEST(FramePreview, PictureFitsTheWindow) {
   auto check = [](int vw, int vh, int ww, int wh, qmvedit::FitRect want) {

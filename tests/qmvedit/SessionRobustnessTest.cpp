@@ -14,11 +14,13 @@
 #include "ClipGen.h"
 #include "EditJob.h"
 #include "MediaProbe.h"
+#include "RecordingDisplay.h"
 #include "TestDir.h"
 
 namespace {
 
 using testutil::MakeClip;
+using testutil::RecordingDisplay;
 using testutil::TempDir;
 
 clipgen::ClipSpec SmallClip(int durationMs) {
@@ -28,26 +30,6 @@ clipgen::ClipSpec SmallClip(int durationMs) {
   s.height = 120;
   return s;
 }
-
-struct Display : CDisplayWindow {
-  void GetClientSize(int* w, int* h) override {
-    *w = 320;
-    *h = 240;
-  }
-  bool DrawImage(const uint8_t* p, int w, int h, int stride, int, int, int, int) override {
-    ++draws;
-    image.assign(static_cast<size_t>(w) * h * 4, 0);
-    for (int y = 0; y < h; ++y)
-      std::memcpy(image.data() + static_cast<size_t>(y) * w * 4,
-                  p + static_cast<ptrdiff_t>(y) * stride, static_cast<size_t>(w) * 4);
-    width = w;
-    height = h;
-    return true;
-  }
-  int Code() const { return clipgen::ReadFrameCode(image.data(), width, height, width * 4); }
-  int draws = 0, width = 0, height = 0;
-  std::vector<uint8_t> image;
-};
 
 // A merge never produces a clip whose later part cannot be decoded with the header's parameters:
 // a source whose streams differ in more than the codec is refused, as a foreign codec is.
@@ -115,51 +97,48 @@ TEST(OutputFile, FinishedClipIsAnOrdinaryFile) {
   umask(old);
 }
 
+// Makes a clip with ffmpeg's own encoders (for layouts the generator does not make), then copies
+// one range of it into out, rebased; returns the length the copy reports.
+int32_t CopyRangeOf(const std::string& ffmpegInputs, const std::string& src, const std::string& out,
+                    int32_t startMs, int32_t lenMs) {
+  const std::string cmd = "ffmpeg -v error " + ffmpegInputs +
+                          " -map 0 -map 1 -c:v wmv2 -g 25 -c:a wmav2 -f asf '" + src + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  CQmvedit e;
+  EXPECT_EQ(e.Init(), S_OK);
+  testutil::BeginJob(e, src, out);
+  EXPECT_EQ(e.CopyPart(0, startMs, &lenMs, 0), S_OK);
+  EXPECT_EQ(e.EndWrite(), S_OK);
+  e.Exit();
+  return lenMs;
+}
+
 // A clip whose sound goes on after its last picture: a range in that stretch still carries it.
 TEST(RangeEdges, SoundAfterTheLastPictureIsCopied) {
   TempDir dir;
-  const std::string src = dir.File("tail.wmv");
-  const std::string cmd =
-      "ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
-      "sine=f=440:r=44100:duration=10 -c:v wmv2 -g 25 -c:a wmav2 -f asf '" +
-      src + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
   const std::string out = dir.File("out.wmv");
-  CQmvedit e;
-  ASSERT_EQ(e.Init(), S_OK);
-  ASSERT_NO_FATAL_FAILURE(testutil::BeginJob(e, src, out));
-  int32_t len = 2000;
-  ASSERT_EQ(e.CopyPart(0, 6000, &len, 0), S_OK);
-  ASSERT_EQ(e.EndWrite(), S_OK);
+  const int32_t len = CopyRangeOf(
+      "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi -i "
+      "sine=f=440:r=44100:duration=10",
+      dir.File("tail.wmv"), out, 6000, 2000);
   EXPECT_GE(len, 1950);
   int audio = 0;
   for (const probe::Packet& p : probe::ReadClip(out).packets) audio += p.video ? 0 : 1;
   EXPECT_GE(audio, 40);  // 2 s of 46 ms frames
-  e.Exit();
 }
 
 // A clip whose pictures begin a while after its sound: a range before the first picture holds
 // the sound of that range, not everything from the start of the clip.
 TEST(RangeEdges, SoundBeforeTheFirstPicture) {
   TempDir dir;
-  const std::string src = dir.File("late.wmv");
-  const std::string cmd =
-      "ffmpeg -v error -copyts -f lavfi -i "
-      "'testsrc=size=160x120:rate=25:duration=3,setpts=PTS+3/TB' -f lavfi "
-      "-i sine=f=440:r=44100:duration=6 -map 0 -map 1 -c:v wmv2 -g 25 -c:a wmav2 -f asf '" +
-      src + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
   const std::string out = dir.File("out.wmv");
-  CQmvedit e;
-  ASSERT_EQ(e.Init(), S_OK);
-  ASSERT_NO_FATAL_FAILURE(testutil::BeginJob(e, src, out));
-  int32_t len = 1000;
-  ASSERT_EQ(e.CopyPart(0, 1000, &len, 0), S_OK);
-  ASSERT_EQ(e.EndWrite(), S_OK);
+  const int32_t len = CopyRangeOf(
+      "-copyts -f lavfi -i 'testsrc=size=160x120:rate=25:duration=3,setpts=PTS+3/TB' -f lavfi "
+      "-i sine=f=440:r=44100:duration=6",
+      dir.File("late.wmv"), out, 1000, 1000);
   EXPECT_GE(len, 1000);
   EXPECT_LE(len, 1100);
   EXPECT_EQ(probe::DecodeAll(out).errors, 0);
-  e.Exit();
 }
 
 // Calls between and during the ranges of one job leave the job intact.
@@ -184,7 +163,7 @@ TEST(SessionState, PreviewsAroundAndDuringACopyLeaveTheJobIntact) {
                         : "preview between copies");
     const std::string out = dir.File(during ? "during.wmv" : "between.wmv");
     CQmvedit e;
-    Display display;
+    RecordingDisplay display(320, 240);
     ReentrantWindow window;
     ASSERT_EQ(e.Init(), S_OK);
     e.SetDispWnd(&display);
@@ -256,7 +235,7 @@ TEST(SessionState, AnotherSessionLeavesThePreviewAlone) {
   TempDir dir;
   const std::string src = MakeClip(dir, "src.wmv", SmallClip(3000));
   CQmvedit viewer;
-  Display display;
+  RecordingDisplay display(320, 240);
   ASSERT_EQ(viewer.Init(), S_OK);
   viewer.SetDispWnd(&display);
   ASSERT_EQ(viewer.SetSrcFile(src.c_str()), S_OK);
