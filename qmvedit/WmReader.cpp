@@ -460,9 +460,10 @@ HRESULT Reader::SetRange(int64_t start, int64_t duration) {
   StreamState& a = *state_[static_cast<size_t>(anchor_)];
   const bool goOn = where.found && streams_[static_cast<size_t>(anchor_)].kind == Kind::Video &&
                     !a.compressed && a.warm && a.decodedKey == where.key && start > a.decodedUpTo;
-  const int fed = a.fedCount;
-  if (!goOn) ResetDecoders();
-  a.skip = goOn ? fed : 0;
+  if (goOn)
+    a.skip = a.fedCount;
+  else
+    ResetDecoders();
   hr = SeekTo(anchor_, where.seekTime);
   if (FAILED(hr)) return hr;
   ApplyDiscard();
