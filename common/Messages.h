@@ -3,6 +3,16 @@
 
 #include <cstdint>
 
+// Standard window messages the controls and windows exchange.
+constexpr uint32_t WM_COMMAND = 0x0111;
+constexpr uint32_t WM_SYSCOMMAND = 0x0112;
+constexpr uint32_t WM_TIMER = 0x0113;
+constexpr uint32_t WM_KEYDOWN = 0x0100;
+constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
+constexpr uint32_t WM_LBUTTONUP = 0x0202;
+constexpr uint32_t WM_DROPFILES = 0x0233;
+constexpr uint32_t WM_SIZE = 0x0005;
+
 constexpr uint32_t WM_USER = 0x0400;
 constexpr uint32_t WM_APP = 0x8000;
 
