@@ -7,8 +7,9 @@ WinMsgEvent::WinMsgEvent(uint32_t msg, WPARAM wp, LPARAM lp)
     : QEvent(Type()), message(msg), wParam(wp), lParam(lp) {}
 
 QEvent::Type WinMsgEvent::Type() {
-  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
+  // A fixed number rather than a registered one, so that every library that posts
+  // messages (the preview player, the playback library) agrees with the program on it.
+  return static_cast<QEvent::Type>(QEvent::User + 0x417);
 }
 
 LRESULT SendMsg(QObject* to, uint32_t msg, WPARAM wp, LPARAM lp) {
