@@ -42,13 +42,14 @@ constexpr uint32_t DT_END_ELLIPSIS = 0x8000;
 // Qt alignment and text flags for a DT_* format.
 int DtToQtFlags(uint32_t format);
 
-// Dialog units to pixels (base units 6 x 13).
+// Dialog units to pixels (base units 6 x 13), rounded as the dialog manager rounds; a
+// rectangle maps its edges, so neighbours stay adjacent.
 constexpr int DluX(int x) {
-  return x * 6 / 4;
+  return (x * 6 + 2) / 4;
 }
 constexpr int DluY(int y) {
-  return y * 13 / 8;
+  return (y * 13 + 4) / 8;
 }
 inline QRect DluRect(int x, int y, int w, int h) {
-  return QRect(DluX(x), DluY(y), DluX(w), DluY(h));
+  return QRect(DluX(x), DluY(y), DluX(x + w) - DluX(x), DluY(y + h) - DluY(y));
 }
