@@ -66,9 +66,10 @@ void CRoundButton::DrawFrame(QPainter* dc, const QRect& face) {
   FillLine(dc, pens[2], QPoint(l - 1, t), QPoint(r, t), true);
   FillLine(dc, pens[3], QPoint(l, b), QPoint(r, b), true);
   if (DrawsFocusRect(m_bHover, m_bFocus)) {
-    dc->setPen(QPen(QColor(0, 0, 0), 1, Qt::DotLine));
+    // One pixel inside the face, clear of the frame lines it would otherwise break up.
+    dc->setPen(QPen(QColor(40, 40, 40), 1, Qt::DotLine));
     dc->setBrush(Qt::NoBrush);
-    dc->drawRect(l, t, r - l - 1, b - t - 1);
+    dc->drawRect(l + 1, t + 1, r - l - 3, b - t - 3);
   }
   dc->restore();
 }
