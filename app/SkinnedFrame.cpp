@@ -280,6 +280,7 @@ bool SkinnedFrame::eventFilter(QObject* watched, QEvent* event) {
       return false;
     }
     case QEvent::Resize:
+    case QEvent::Show:
       ApplyShape();
       return false;
     case QEvent::MouseButtonPress:
