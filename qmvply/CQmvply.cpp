@@ -1,6 +1,6 @@
 // The preview player over a GStreamer pipeline:
-//   filesrc ! typefind ! decodebin ! videoconvert ! videoscale ! <video sink>
-//                                 ! audioconvert ! audioresample ! <audio sink>
+//   filesrc ! decodebin ! videoconvert ! videoscale ! <video sink>
+//                       ! audioconvert ! audioresample ! <audio sink>
 // The branches are linked when decodebin offers its pads, so a clip without sound (or without
 // pictures) prerolls on the branch it has. The bus is popped by the report timer and while a clip
 // opens; no GLib main loop runs.
@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -27,7 +28,10 @@
 namespace {
 
 constexpr int kReportIntervalMs = 500;
-constexpr GstClockTime kOpenTimeout = 10 * GST_SECOND;
+// Opening a local clip takes a fraction of a second; these bound it for damaged files.
+constexpr GstClockTime kOpenTimeout = 5 * GST_SECOND;
+constexpr GstClockTime kOpenPoll = 100 * GST_MSECOND;
+constexpr GstClockTime kStallGrace = 1 * GST_SECOND;
 
 // Decoded output of one kind: its first element takes decodebin's pad, its last is the sink.
 // The elements are held by the player until the clip closes, in the pipeline or not.
@@ -50,6 +54,7 @@ struct Graph {
   std::mutex lock;
   bool typeSeen = false;
   bool isAsf = false;
+  GstPad* demuxerPad = nullptr;  // sink pad of the demuxer, whose reading task is watched
 };
 
 bool HasProperty(GstElement* element, const char* name) {
@@ -140,21 +145,82 @@ void LinkToDiscard(GstElement* pipeline, GstPad* pad) {
   gst_object_unref(sinkPad);
 }
 
-void OnHaveType(GstElement* typefind, guint, GstCaps* caps, gpointer data) {
+// The first caps decodebin asks about are those of the file itself: only ASF goes on.
+gboolean OnAutoplugContinue(GstElement* decode, GstPad*, GstCaps* caps, gpointer data) {
   auto* graph = static_cast<Graph*>(data);
-  const bool asf =
-      caps != nullptr && gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-ms-asf");
   {
     std::lock_guard<std::mutex> guard(graph->lock);
+    if (graph->typeSeen) return TRUE;
     graph->typeSeen = true;
-    graph->isAsf = asf;
+    graph->isAsf = caps != nullptr && gst_caps_get_size(caps) > 0 &&
+                   gst_structure_has_name(gst_caps_get_structure(caps, 0), "video/x-ms-asf");
+    if (graph->isAsf) return TRUE;
   }
-  if (!asf) {
-    // Ends the opening at once instead of waiting for whatever else the file would play as.
-    GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_WRONG_TYPE,
-                                        "The file is not an ASF clip");
-    gst_element_post_message(typefind, gst_message_new_error(GST_OBJECT(typefind), error, nullptr));
-    g_error_free(error);
+  // Ends the opening at once instead of waiting for whatever else the file would play as.
+  GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_WRONG_TYPE,
+                                      "The file is not an ASF clip");
+  gst_element_post_message(decode, gst_message_new_error(GST_OBJECT(decode), error, nullptr));
+  g_error_free(error);
+  return FALSE;
+}
+
+// Notes the demuxer decodebin plugs. decodebin swallows an error its new demuxer raises while it
+// is still being set up (a clip cut inside its header does that), so the opening watches the
+// demuxer's reading task instead.
+void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
+  auto* graph = static_cast<Graph*>(data);
+  GstElementFactory* factory = gst_element_get_factory(element);
+  const char* klass = factory != nullptr
+                          ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS)
+                          : nullptr;
+  if (klass == nullptr || std::strstr(klass, "Demux") == nullptr) return;
+  std::lock_guard<std::mutex> guard(graph->lock);
+  if (graph->demuxerPad == nullptr) graph->demuxerPad = gst_element_get_static_pad(element, "sink");
+}
+
+// A demuxer that pulls its data pauses its task at the end of the file or on an error.
+bool DemuxerStopped(Graph* graph) {
+  std::lock_guard<std::mutex> guard(graph->lock);
+  return graph->demuxerPad != nullptr &&
+         gst_pad_get_task_state(graph->demuxerPad) == GST_TASK_PAUSED;
+}
+
+// Waits for the first picture (and sound) to be ready. False on an error, when the demuxer stopped
+// without anything prerolling, or after the time limit.
+bool WaitForPreroll(Graph* graph, const std::string& file) {
+  const GstClockTime start = gst_util_get_timestamp();
+  GstClockTime stalledSince = GST_CLOCK_TIME_NONE;
+  for (;;) {
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        graph->bus, kOpenPoll,
+        static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
+    if (msg != nullptr) {
+      if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
+        GError* err = nullptr;
+        gst_message_parse_error(msg, &err, nullptr);
+        DbgLog(1, 4, "Failed to open %s: %s\n", file.c_str(), err != nullptr ? err->message : "");
+        g_clear_error(&err);
+        gst_message_unref(msg);
+        return false;
+      }
+      const bool done = GST_MESSAGE_SRC(msg) == GST_OBJECT(graph->pipeline);
+      gst_message_unref(msg);
+      if (done) return true;
+      continue;
+    }
+    const GstClockTime now = gst_util_get_timestamp();
+    if (now - start > kOpenTimeout) {
+      DbgLog(1, 4, "Timed out opening %s\n", file.c_str());
+      return false;
+    }
+    if (!DemuxerStopped(graph)) {
+      stalledSince = GST_CLOCK_TIME_NONE;
+    } else if (stalledSince == GST_CLOCK_TIME_NONE) {
+      stalledSince = now;
+    } else if (now - stalledSince > kStallGrace) {
+      DbgLog(1, 4, "Failed to open %s: the demuxer stopped before any picture\n", file.c_str());
+      return false;
+    }
   }
 }
 
@@ -270,20 +336,20 @@ HRESULT CQmvply::Open(const wchar_t* path) {
   gst_object_ref_sink(graph->pipeline);
   graph->bus = gst_element_get_bus(graph->pipeline);
   GstElement* source = gst_element_factory_make("filesrc", "Source1");
-  GstElement* typefind = gst_element_factory_make("typefind", nullptr);
   GstElement* decode = gst_element_factory_make("decodebin", "ASF Reader");
-  if (source == nullptr || typefind == nullptr || decode == nullptr) {
+  if (source == nullptr || decode == nullptr) {
     DbgLog(1, 4, "Failed to create the source elements\n");
-    for (GstElement* e : {source, typefind, decode})
+    for (GstElement* e : {source, decode})
       if (e != nullptr) gst_object_unref(gst_object_ref_sink(e));
     Close();
     return E_FAIL;
   }
   g_object_set(source, "location", file.c_str(), nullptr);
-  gst_bin_add_many(GST_BIN(graph->pipeline), source, typefind, decode, nullptr);
-  gst_element_link_many(source, typefind, decode, nullptr);
-  g_signal_connect(typefind, "have-type", G_CALLBACK(OnHaveType), graph);
+  gst_bin_add_many(GST_BIN(graph->pipeline), source, decode, nullptr);
+  gst_element_link(source, decode);
+  g_signal_connect(decode, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), graph);
   g_signal_connect(decode, "pad-added", G_CALLBACK(OnPadAdded), graph);
+  g_signal_connect(graph->pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), graph);
 
   // Video sink: the one the environment names, else X video into the window, else none shown.
   const uintptr_t window = m_pState->DrawWindow();
@@ -322,28 +388,9 @@ HRESULT CQmvply::Open(const wchar_t* path) {
   }
 
   // Preroll: the first picture is shown, and damaged or foreign files fail here.
-  bool ready = false;
   const GstStateChangeReturn change = gst_element_set_state(graph->pipeline, GST_STATE_PAUSED);
-  if (change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL) ready = true;
-  while (change == GST_STATE_CHANGE_ASYNC && !ready) {
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        graph->bus, kOpenTimeout,
-        static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
-    if (msg == nullptr) {
-      DbgLog(1, 4, "Timed out opening %s\n", file.c_str());
-      break;
-    }
-    const bool error = GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR;
-    if (error) {
-      GError* err = nullptr;
-      gst_message_parse_error(msg, &err, nullptr);
-      DbgLog(1, 4, "Failed to open %s: %s\n", file.c_str(), err != nullptr ? err->message : "");
-      g_clear_error(&err);
-    }
-    ready = !error && GST_MESSAGE_SRC(msg) == GST_OBJECT(graph->pipeline);
-    gst_message_unref(msg);
-    if (error) break;
-  }
+  const bool ready = change == GST_STATE_CHANGE_SUCCESS || change == GST_STATE_CHANGE_NO_PREROLL ||
+                     (change == GST_STATE_CHANGE_ASYNC && WaitForPreroll(graph, file));
   bool playable = false;
   {
     std::lock_guard<std::mutex> guard(graph->lock);
@@ -452,6 +499,7 @@ void CQmvply::Close() {
   if (graph->pipeline != nullptr) gst_element_set_state(graph->pipeline, GST_STATE_NULL);
   if (graph->bus != nullptr) gst_object_unref(graph->bus);
   if (graph->pipeline != nullptr) gst_object_unref(graph->pipeline);
+  if (graph->demuxerPad != nullptr) gst_object_unref(graph->demuxerPad);
   ReleaseBranch(&graph->video);
   ReleaseBranch(&graph->audio);
   delete graph;

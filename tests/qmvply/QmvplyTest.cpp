@@ -1,0 +1,390 @@
+// The preview player plays generated clips in real time on sinks chosen by the environment
+// (fakesink without a display) and reports to a recording notify window.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CQmvply.h"
+#include "Messages.h"
+#include "TestDir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Report {
+  Clock::time_point at;
+  uint32_t msg;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+class RecordingWindow : public CMsgWindow {
+ public:
+  void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    reports.push_back({Clock::now(), msg, wParam, lParam});
+  }
+  void DispatchOnePending() override {}
+
+  int Count(uintptr_t wParam) const {
+    int n = 0;
+    for (const Report& r : reports) n += r.wParam == wParam ? 1 : 0;
+    return n;
+  }
+  std::vector<Report> Positions() const {
+    std::vector<Report> out;
+    for (const Report& r : reports)
+      if (r.wParam == 1) out.push_back(r);
+    return out;
+  }
+
+  std::vector<Report> reports;
+};
+
+// Runs the event loop (the player's timer lives there) until done() or the time is up.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+void RunFor(int ms) {
+  RunUntil([] { return false; }, ms);
+}
+
+std::wstring Wide(const std::string& s) {
+  return std::wstring(s.begin(), s.end());
+}
+
+int64_t MsBetween(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
+}
+
+constexpr uint64_t kCnsPerMsU = 10000;
+
+class QmvplyTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // No sound card and, off X, no display: decode into sinks that keep the clock.
+    setenv("VANTREL_AUDIO_SINK", "fakesink", 0);
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+      setenv("VANTREL_VIDEO_SINK", "fakesink", 0);
+  }
+
+  void SetUp() override {
+    ASSERT_EQ(player.Init(), S_OK);
+    player.SetNotifyWnd(&window);
+  }
+
+  std::string Clip(const std::string& name, int durationMs) {
+    clipgen::ClipSpec params;
+    params.durationMs = durationMs;
+    return testutil::MakeClip(dir, name, params);
+  }
+
+  bool Ended() const { return window.Count(0) > 0; }
+
+  testutil::TempDir dir;
+  RecordingWindow window;
+  CQmvply player;
+};
+
+// A whole clip: reports every half second with a rising position, the end once, then silence.
+TEST_F(QmvplyTest, PlaysClipToTheEndWithHalfSecondReports) {
+  const std::wstring path = Wide(Clip("three.wmv", 3000));
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  EXPECT_TRUE(player.IsOpen());
+  EXPECT_FALSE(player.IsPlaying());
+  const Clock::time_point started = Clock::now();
+  ASSERT_EQ(player.Start(0), S_OK);
+  EXPECT_TRUE(player.IsPlaying());
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 10000));
+  const Clock::time_point ended = window.reports.back().at;
+
+  // Played in real time, and the end reported within a report period of the clip's end.
+  EXPECT_GE(MsBetween(started, ended), 2800);
+  EXPECT_LE(MsBetween(started, ended), 4500);
+
+  const std::vector<Report> positions = window.Positions();
+  ASSERT_GE(positions.size(), 4u);
+  EXPECT_LE(positions.size(), 7u);
+  EXPECT_LT(positions.front().lParam, 800);
+  int64_t sumGap = 0;
+  for (size_t i = 0; i < positions.size(); ++i) {
+    EXPECT_EQ(positions[i].msg, WM_PREVIEW_NOTIFY);
+    EXPECT_LE(positions[i].lParam, 3000);
+    if (i == 0) continue;
+    EXPECT_GT(positions[i].lParam, positions[i - 1].lParam) << "report " << i;
+    const int64_t gap = MsBetween(positions[i - 1].at, positions[i].at);
+    EXPECT_GE(gap, 300) << "report " << i;
+    EXPECT_LE(gap, 900) << "report " << i;
+    sumGap += gap;
+  }
+  const int64_t meanGap = sumGap / static_cast<int64_t>(positions.size() - 1);
+  EXPECT_GE(meanGap, 420);
+  EXPECT_LE(meanGap, 620);
+
+  // The end comes last and once; the player is idle afterwards.
+  EXPECT_EQ(window.reports.back().msg, WM_PREVIEW_NOTIFY);
+  EXPECT_EQ(window.reports.back().wParam, 0u);
+  EXPECT_EQ(window.Count(0), 1);
+  EXPECT_FALSE(player.IsPlaying());
+  EXPECT_FALSE(player.IsOpen());
+  const size_t count = window.reports.size();
+  RunFor(1200);
+  EXPECT_EQ(window.reports.size(), count);
+  EXPECT_EQ(player.Start(0), E_FAIL);
+}
+
+// The start position is in 100-ns units: 1.5 s into a 2.5 s clip leaves one second to play.
+TEST_F(QmvplyTest, StartsAtPositionIn100nsUnits) {
+  const std::wstring path = Wide(Clip("start.wmv", 2500));
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  const Clock::time_point started = Clock::now();
+  ASSERT_EQ(player.Start(1500 * kCnsPerMsU), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 8000));
+  EXPECT_LE(MsBetween(started, window.reports.back().at), 2000);
+  const std::vector<Report> positions = window.Positions();
+  ASSERT_GE(positions.size(), 1u);
+  EXPECT_GE(positions.front().lParam, 1500);
+  EXPECT_LE(positions.front().lParam, 2500);
+}
+
+// Stop ends the reports at once, reports no end, and closes the clip; a new Open plays again.
+TEST_F(QmvplyTest, StopEndsReportsAndClosesTheClip) {
+  const std::wstring path = Wide(Clip("stop.wmv", 3000));
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(1) >= 2; }, 5000));
+  EXPECT_EQ(player.Stop(), S_OK);
+  EXPECT_EQ(player.Stop(), S_OK);
+  EXPECT_FALSE(player.IsPlaying());
+  EXPECT_FALSE(player.IsOpen());
+  EXPECT_EQ(player.GetPosition(), 0);
+  const size_t count = window.reports.size();
+  RunFor(1200);
+  EXPECT_EQ(window.reports.size(), count);
+  EXPECT_EQ(window.Count(0), 0);
+  EXPECT_EQ(player.Start(0), E_FAIL);
+
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.reports.size() > count; }, 3000));
+  EXPECT_EQ(window.reports.back().wParam, 1u);
+  EXPECT_LT(window.reports.back().lParam, 1000);
+}
+
+// Opening another clip while one plays replaces it: one clip's reports, one end.
+TEST_F(QmvplyTest, OpenWhilePlayingReplacesTheClip) {
+  const std::wstring first = Wide(Clip("first.wmv", 3000));
+  const std::wstring second = Wide(Clip("second.wmv", 1500));
+  ASSERT_EQ(player.Open(first.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(1) >= 2; }, 5000));
+  ASSERT_EQ(player.Open(second.c_str()), S_OK);
+  EXPECT_FALSE(player.IsPlaying());
+  const size_t before = window.reports.size();
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 6000));
+  EXPECT_EQ(window.Count(0), 1);
+  for (size_t i = before; i < window.reports.size(); ++i) {
+    if (window.reports[i].wParam == 1) {
+      EXPECT_LE(window.reports[i].lParam, 1500);
+    }
+  }
+}
+
+// Clips with only one kind of stream, or with a second sound track, play to the end.
+TEST_F(QmvplyTest, PlaysClipsOfEveryStreamLayout) {
+  struct Case {
+    const char* name;
+    bool video;
+    int audioTracks;
+  };
+  for (const Case& c :
+       {Case{"silent.wmv", true, 0}, Case{"sound.qmv", false, 1}, Case{"twotracks.wmv", true, 2}}) {
+    SCOPED_TRACE(c.name);
+    clipgen::ClipSpec params;
+    params.durationMs = 1200;
+    params.video = c.video;
+    params.audioTracks = c.audioTracks;
+    const std::wstring path = Wide(testutil::MakeClip(dir, c.name, params));
+    window.reports.clear();
+    ASSERT_EQ(player.Open(path.c_str()), S_OK);
+    ASSERT_EQ(player.Start(0), S_OK);
+    ASSERT_TRUE(RunUntil([&] { return Ended(); }, 6000));
+    EXPECT_GE(window.Count(1), 1);
+  }
+}
+
+// Files that are missing, empty, damaged or of another kind are refused, whatever their name,
+// and leave the player ready for the next clip.
+TEST_F(QmvplyTest, RefusesBadFilesAndStaysUsable) {
+  const std::string good = Clip("good.wmv", 1500);
+  std::string bytes;
+  {
+    std::ifstream in(good, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_GT(bytes.size(), 4000u);
+  auto write = [&](const std::string& name, const std::string& content) {
+    std::ofstream(dir.File(name), std::ios::binary) << content;
+    return dir.File(name);
+  };
+  // A valid sound file of another container: plays elsewhere, but is no clip.
+  std::string wav = "RIFF____WAVEfmt ";
+  const char fmt[] = {16, 0, 0,          0,    1, 0, 1, 0, 0x40, 0x1F,
+                      0,  0, (char)0x80, 0x3E, 0, 0, 2, 0, 16,   0};
+  wav.append(fmt, sizeof fmt);
+  wav += "data";
+  const uint32_t dataSize = 16000;
+  wav.append(reinterpret_cast<const char*>(&dataSize), 4);
+  wav.append(dataSize, '\0');
+  const uint32_t riffSize = static_cast<uint32_t>(wav.size() - 8);
+  wav.replace(4, 4, reinterpret_cast<const char*>(&riffSize), 4);
+
+  std::string noise(20000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919u) >> 3);
+
+  const std::vector<std::string> bad = {
+      dir.File("missing.wmv"),
+      write("empty.wmv", ""),
+      write("text.wmv", "not a clip at all\n"),
+      write("noise.qmv", noise),
+      write("header.wmv", bytes.substr(0, 1000)),
+      write("tone.wmv", wav),
+      dir.Path().string(),
+  };
+  for (const std::string& path : bad) {
+    SCOPED_TRACE(path);
+    const std::wstring wide = Wide(path);
+    EXPECT_LT(player.Open(wide.c_str()), 0);
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_EQ(player.Start(0), E_FAIL);
+    EXPECT_FALSE(player.IsPlaying());
+  }
+  EXPECT_EQ(player.Open(nullptr), E_INVALIDARG);
+  EXPECT_EQ(player.Open(L""), E_INVALIDARG);
+  RunFor(600);
+  EXPECT_TRUE(window.reports.empty());
+
+  const std::wstring wide = Wide(good);
+  ASSERT_EQ(player.Open(wide.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 6000));
+}
+
+// A clip cut short in its data plays what it holds and reports its end.
+TEST_F(QmvplyTest, CutClipPlaysToTheCutAndEnds) {
+  const std::string whole = Clip("whole.wmv", 3000);
+  std::string bytes;
+  {
+    std::ifstream in(whole, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string cut = dir.File("cut.wmv");
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  const std::wstring path = Wide(cut);
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 8000));
+  EXPECT_EQ(window.Count(0), 1);
+  EXPECT_FALSE(player.IsOpen());
+}
+
+// Stop and Exit in every state, twice; Exit while playing silences the player; it starts again.
+TEST_F(QmvplyTest, StopAndExitInAnyState) {
+  const std::wstring path = Wide(Clip("life.wmv", 3000));
+  {
+    CQmvply fresh;
+    EXPECT_EQ(fresh.Stop(), S_OK);
+    EXPECT_EQ(fresh.Exit(), S_OK);
+    EXPECT_EQ(fresh.Open(path.c_str()), E_UNEXPECTED);
+    EXPECT_EQ(fresh.Start(0), E_FAIL);
+    EXPECT_EQ(fresh.Exit(), S_OK);
+  }
+  EXPECT_EQ(player.Start(0), E_FAIL);
+  EXPECT_EQ(player.Stop(), S_OK);
+
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(1) >= 1; }, 3000));
+  EXPECT_EQ(player.Exit(), S_OK);
+  EXPECT_EQ(player.Exit(), S_OK);
+  EXPECT_EQ(player.Stop(), S_OK);
+  EXPECT_FALSE(player.IsOpen());
+  const size_t count = window.reports.size();
+  RunFor(1200);
+  EXPECT_EQ(window.reports.size(), count);
+  EXPECT_EQ(player.Open(path.c_str()), E_UNEXPECTED);
+
+  ASSERT_EQ(player.Init(), S_OK);
+  player.SetNotifyWnd(&window);
+  ASSERT_EQ(player.Open(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.reports.size() > count; }, 3000));
+
+  // An owner that deletes the player mid-clip without Exit.
+  auto* dropped = new CQmvply;
+  ASSERT_EQ(dropped->Init(), S_OK);
+  dropped->SetNotifyWnd(&window);
+  ASSERT_EQ(dropped->Open(path.c_str()), S_OK);
+  ASSERT_EQ(dropped->Start(0), S_OK);
+  delete dropped;
+}
+
+// On an X display the pictures land in the widget's window (run under xvfb-run).
+TEST_F(QmvplyTest, DrawsIntoTheWidgetOnX11) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X display";
+  if (std::getenv("VANTREL_VIDEO_SINK") != nullptr) GTEST_SKIP() << "video sink set by the caller";
+  QWidget screen;
+  screen.setFixedSize(320, 240);
+  screen.setStyleSheet("background: rgb(2, 0, 0)");
+  screen.show();
+  ASSERT_TRUE(RunUntil([&] { return screen.isVisible(); }, 2000));
+  RunFor(200);
+
+  CQmvply preview;
+  preview.SetVideoWnd(&screen);
+  ASSERT_EQ(preview.Init(), S_OK);
+  preview.SetNotifyWnd(&window);
+  const std::wstring path = Wide(Clip("x11.wmv", 3000));
+  ASSERT_EQ(preview.Open(path.c_str()), S_OK);
+  const std::string sink = preview.GetVideoSinkName();
+  EXPECT_TRUE(sink == "ximagesink" || sink == "xvimagesink") << sink;
+  ASSERT_EQ(preview.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(1) >= 3; }, 5000));
+
+  const QImage shot = QGuiApplication::primaryScreen()
+                          ->grabWindow(screen.winId())
+                          .toImage()
+                          .convertToFormat(QImage::Format_RGB32);
+  if (const char* out = std::getenv("QMVPLY_SHOT")) shot.save(out);
+  ASSERT_EQ(shot.width(), 320);
+  const int frame = clipgen::ReadFrameCode(shot.constBits(), shot.width(), shot.height(),
+                                           static_cast<int>(shot.bytesPerLine()));
+  // 25 pictures a second: about a second and a half in.
+  EXPECT_GE(frame, 20);
+  EXPECT_LE(frame, 75);
+  preview.Exit();
+}
+
+}  // namespace
