@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include "CellFont.h"
 #include "WinMessage.h"
 
 CQmvSel::CQmvSel(QWidget* parent) : QWidget(parent) {
@@ -13,11 +14,7 @@ CQmvSel::CQmvSel(QWidget* parent) : QWidget(parent) {
 }
 
 void CQmvSel::CreateFont(const QString& face, int height) {
-  QFont f(face);
-  f.setStyleHint(QFont::SansSerif);
-  if (height != 0) f.setPixelSize(std::abs(height));
-  f.setWeight(QFont::Normal);
-  m_font = f;
+  m_font = MakeCellFont(face, height);
   m_model.SetFontHeight(height);
 }
 

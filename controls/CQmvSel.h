@@ -22,8 +22,8 @@ class CQmvSel : public QWidget {
     m_crText = text;
     m_crHighlight = highlight;
   }
-  // A font of that pixel height, normal weight, sans-serif family; the face is asked for as
-  // given and the font matcher substitutes when it is not installed.
+  // A font whose character cell is that many pixels high, normal weight (MakeCellFont); the
+  // face is asked for as given and the font matcher substitutes when it is not installed.
   void CreateFont(const QString& face, int height);
   void AddItem(const QString& text) { m_model.AddItem(text); }
   void SetItemGap(int px) { m_model.SetItemGap(px); }

@@ -2,7 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <cstdlib>
+
+#include "CellFont.h"
 
 CXStatic::CXStatic(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -11,14 +12,7 @@ CXStatic::CXStatic(QWidget* parent) : QWidget(parent) {
 void CXStatic::SetTextFont(const QString& face, int height, bool bold, bool italic,
                            bool underline) {
   m_nFontHeight = height;
-  QFont f(face);
-  f.setStyleHint(QFont::SansSerif);
-  if (height != 0) f.setPixelSize(std::abs(height));
-  f.setWeight(bold ? QFont::Bold : QFont::Normal);
-  f.setItalic(italic);
-  f.setUnderline(underline);
-  f.setStrikeOut(false);
-  m_font = f;
+  m_font = MakeCellFont(face, height, bold, italic, underline);
   m_bHasFont = true;
 }
 

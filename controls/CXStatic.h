@@ -26,8 +26,8 @@ class CXStatic : public QWidget {
 
   void SetBkColor(COLORREF c) { m_crBk = c; }
   void SetTextColor(COLORREF c) { m_crText = c; }
-  // Height in pixels, weight bold or normal; the face is asked for as given and the font
-  // matcher substitutes when it is not installed.
+  // Character cell height in pixels, weight bold or normal (MakeCellFont); the face is asked
+  // for as given and the font matcher substitutes when it is not installed.
   void SetTextFont(const QString& face, int height, bool bold, bool italic, bool underline);
   void SetTextMode(bool text) { m_bTextMode = text; }
   void SetPatternMode(bool pattern) { m_bPatternMode = pattern; }

@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "CXStatic.h"
+#include "CellFont.h"
 #include "MsgRecorder.h"
 
 namespace {
@@ -97,4 +98,15 @@ TEST(StaticText, PatternTilesTheBackground) {
   img = st.grab().toImage();
   EXPECT_EQ(img.pixelColor(2, 2), QColor(Qt::white));
   EXPECT_EQ(img.pixelColor(3, 2), QColor(Qt::black));
+}
+
+TEST(CellFont, HeightIsTheCharacterCell) {
+  for (int h : {13, 14, 16, 22}) {
+    const QFont f = MakeCellFont("Tohoma", h, true, false, true);
+    EXPECT_NEAR(QFontMetrics(f).height(), h, 1) << h;
+    EXPECT_EQ(f.family(), "Tohoma");  // the name stays as written; the matcher substitutes
+    EXPECT_TRUE(f.bold());
+    EXPECT_TRUE(f.underline());
+  }
+  EXPECT_EQ(MakeCellFont("Arial", -12).pixelSize(), 12);
 }
