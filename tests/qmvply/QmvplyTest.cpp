@@ -355,10 +355,15 @@ TEST_F(QmvplyTest, StopAndExitInAnyState) {
 TEST_F(QmvplyTest, DrawsIntoTheWidgetOnX11) {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X display";
   if (std::getenv("VANTREL_VIDEO_SINK") != nullptr) GTEST_SKIP() << "video sink set by the caller";
-  QWidget screen;
-  screen.setFixedSize(320, 240);
+  // A preview screen inside a window, as the main window holds it.
+  QWidget top;
+  top.setFixedSize(480, 343);
+  top.setStyleSheet("background: rgb(255, 253, 234)");
+  QWidget screen(&top);
+  screen.setGeometry(10, 60, 320, 240);
+  screen.setAttribute(Qt::WA_StyledBackground);
   screen.setStyleSheet("background: rgb(2, 0, 0)");
-  screen.show();
+  top.show();
   ASSERT_TRUE(RunUntil([&] { return screen.isVisible(); }, 2000));
   RunFor(200);
 
@@ -377,13 +382,31 @@ TEST_F(QmvplyTest, DrawsIntoTheWidgetOnX11) {
                           ->grabWindow(screen.winId())
                           .toImage()
                           .convertToFormat(QImage::Format_RGB32);
-  if (const char* out = std::getenv("QMVPLY_SHOT")) shot.save(out);
+  if (const char* out = std::getenv("QMVPLY_SHOT")) {
+    shot.save(out);
+    QGuiApplication::primaryScreen()->grabWindow(top.winId()).save(QString(out) + ".top.png");
+  }
   ASSERT_EQ(shot.width(), 320);
   const int frame = clipgen::ReadFrameCode(shot.constBits(), shot.width(), shot.height(),
                                            static_cast<int>(shot.bytesPerLine()));
   // 25 pictures a second: about a second and a half in.
   EXPECT_GE(frame, 20);
   EXPECT_LE(frame, 75);
+  ASSERT_EQ(preview.Stop(), S_OK);
+
+  // The preview screen's own size: the picture is scaled into the whole window.
+  screen.setGeometry(10, 183, 121, 88);
+  RunFor(200);
+  ASSERT_EQ(preview.Open(path.c_str()), S_OK);
+  ASSERT_EQ(preview.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(1) >= 6; }, 5000));
+  const QImage small = QGuiApplication::primaryScreen()->grabWindow(screen.winId()).toImage();
+  if (const char* out = std::getenv("QMVPLY_SHOT")) small.save(QString(out) + ".small.png");
+  ASSERT_EQ(small.size(), QSize(121, 88));
+  int drawn = 0;
+  for (int y = 0; y < small.height(); ++y)
+    for (int x = 0; x < small.width(); ++x) drawn += qGray(small.pixel(x, y)) > 40 ? 1 : 0;
+  EXPECT_GT(drawn, small.width() * small.height() * 9 / 10);
   preview.Exit();
 }
 
