@@ -296,7 +296,8 @@ QImage TitleButton(int kind, int state) {
       p.drawLine(c + QPointF(-3.5, -2.8), c + QPointF(3.5, -2.8));
       break;
     case 2:  // minimize: a bar along the bottom
-      p.drawLine(c + QPointF(-3.2, 3), c + QPointF(3.2, 3));
+      p.setPen(QPen(ink, 2.0, Qt::SolidLine, Qt::FlatCap));
+      p.drawLine(c + QPointF(-3.5, 3), c + QPointF(3.5, 3));
       break;
     default: {  // system: the V of the emblem
       QPen v(ink, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
