@@ -1,0 +1,7 @@
+// The program's icon, drawn in code: a film frame with a cut mark.
+#pragma once
+
+#include <QIcon>
+
+QIcon MakeAppIcon();
+

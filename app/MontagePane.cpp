@@ -1,0 +1,238 @@
+#include "MontagePane.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include "CQmvSld.h"
+#include "CQmvedit.h"
+#include "CReportList.h"
+#include "CVantrelDlg.h"
+#include "CXStatic.h"
+#include "ClipFile.h"
+#include "Gdi.h"
+#include "MontageJob.h"
+#include "MontageSource.h"
+#include "SectionList.h"
+
+namespace {
+
+// Every control of the pane that starts work: disabled while a job writes.
+constexpr int kPaneCommands[] = {1026, 1027, 1013, 1011, 1003, 1004, 1015, 1020, 1021, 1002, 1005};
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+}  // namespace
+
+MontagePane::MontagePane(CVantrelDlg& dlg)
+    : m_dlg(dlg),
+      m_timeline(qobject_cast<CQmvSld*>(dlg.GetDlgItem(1002))),
+      m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1005))),
+      m_list(std::make_unique<CSectionList>()),
+      m_source(std::make_unique<CMontageSource>()),
+      m_job(std::make_unique<CMontageJob>()) {
+  m_timeline->SetRange(0, 0);
+  m_listView->cellFill = [this](int row, int col) -> std::optional<QColor> {
+    if (m_list->HasEditedCell() && row == m_list->CellRow() && col == m_list->CellCol())
+      return ToQColor(kEditedCellColour);
+    return std::nullopt;
+  };
+  QObject::connect(m_listView, &CReportList::CellClicked, m_listView,
+                   [this](int row, int col) { OnListClick(row, col); });
+  QObject::connect(m_listView, &CReportList::ColumnClicked, m_listView,
+                   [this](int col) { OnColumnClick(col); });
+}
+
+MontagePane::~MontagePane() = default;
+
+bool MontagePane::IsRunning() const {
+  return m_job->IsRunning();
+}
+
+std::vector<PERIOD> MontagePane::Sections() const {
+  std::vector<PERIOD> out;
+  const int n = m_timeline->GetCount();
+  out.reserve(n);
+  for (int i = 0; i < n; ++i) out.push_back(*m_timeline->GetPeriod(i));
+  return out;
+}
+
+bool MontagePane::OnCommand(int id) {
+  if (m_job->IsRunning()) {
+    // The engine is writing: nothing of the pane may reach it until the job ends.
+    for (int c : kPaneCommands)
+      if (c == id) return true;
+  }
+  switch (id) {
+    case 1026: Browse(); return true;
+    case 1027: Open(); return true;
+    case 1013: AddMark(); return true;
+    case 1011: Erase(); return true;
+    case 1003: StepButton(false); return true;
+    case 1004: StepButton(true); return true;
+    case 1015: Goto(); return true;
+    case 1020: UpdateCell(); return true;
+    case 1021: RunMontage(); return true;
+    default: return false;
+  }
+}
+
+LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM, LPARAM lp) {
+  switch (msg) {
+    case WM_TIMELINE_CHANGED:
+      m_list->Sync(Sections());
+      RefreshRows();
+      return 0;
+    case WM_TIMELINE_POS: {
+      if (lp == 0) return 0;
+      m_dlg.Edit(1014)->setText(QString::number(static_cast<int>(lp)));
+      ShowFrameAt(static_cast<int>(lp));
+      Apply(m_list->Follow(static_cast<int32_t>(lp)));
+      return 0;
+    }
+    case WM_EDIT_PROGRESS: {
+      const auto progress = m_job->OnProgress(lp);
+      if (!progress) return 0;
+      qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1022))->setValue(progress->barPos);
+      if (progress->percent) {
+        m_dlg.Static(1023)->SetText(Q(*progress->percent));
+        m_dlg.Static(1023)->repaint();
+      }
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+void MontagePane::Browse() {
+  const QString path = m_dlg.pickClipFile ? m_dlg.pickClipFile() : QString();
+  if (path.isEmpty() || !IsClipFile(path.toStdString())) return;
+  if (m_dlg.CurrentFunction() != kFunctionMontage) return;
+  m_dlg.Edit(1025)->setText(path);
+  m_dlg.Edit(1025)->setToolTip(path);
+}
+
+void MontagePane::OpenClip(const QString& path) {
+  m_dlg.Edit(1025)->setText(path);
+  m_dlg.Edit(1025)->setToolTip(path);
+  Open();
+}
+
+void MontagePane::Open() {
+  const std::string path = m_dlg.Edit(1025)->text().toStdString();
+  const SourceOpenResult r = m_source->Open(*m_dlg.MontageEngine(), path);
+  if (r.status == SourceOpenResult::Status::Ignored) return;
+  if (r.status == SourceOpenResult::Status::Failed) {
+    m_dlg.SetMessage(Q(r.message));
+    return;
+  }
+  m_timeline->SetRange(0, static_cast<int>(r.lengthMs));
+  m_dlg.Static(1028)->SetText(Q(r.lengthText));
+  m_timeline->ClearAll();
+  m_list->Clear();
+  RefreshRows();
+  m_timeline->update();
+  ShowFrameAt(0);
+}
+
+void MontagePane::ShowFrameAt(int pos) {
+  CMontageSource::ShowFrameAt(*m_dlg.MontageEngine(), pos);
+}
+
+void MontagePane::AddMark() {
+  m_timeline->AddMark();
+}
+
+void MontagePane::Erase() {
+  m_timeline->EraseMark();
+  m_list->ClearEditedCell();
+  m_dlg.Edit(1019)->clear();
+  m_listView->viewport()->update();
+}
+
+void MontagePane::StepButton(bool forward) {
+  const int pos = m_timeline->StepButton(forward);
+  m_dlg.Edit(1014)->setText(QString::number(pos));
+  ShowFrameAt(pos);
+}
+
+void MontagePane::Goto() {
+  const int v = CQmvSld::GotoValue(m_dlg.Edit(1014)->text());
+  ShowFrameAt(v);
+  m_timeline->SetPos(v);
+}
+
+void MontagePane::UpdateCell() {
+  const int lo = m_timeline->Bar().GetMin();
+  const int hi = m_timeline->Bar().GetMax();
+  Apply(m_list->UpdateCell(m_dlg.Edit(1019)->text().toStdString(), Sections(), lo, hi));
+  RefreshRows();
+}
+
+void MontagePane::OnListClick(int row, int col) {
+  if (m_job->IsRunning()) return;
+  Apply(m_list->Click(row, col, Sections()));
+}
+
+void MontagePane::OnColumnClick(int col) {
+  if (m_job->IsRunning()) return;
+  Apply(m_list->ColumnClick(col, Sections()));
+  RefreshRows();
+}
+
+void MontagePane::Apply(const SectionListAction& a) {
+  for (const SectionChange& c : a.store)
+    if (PERIOD* p = m_timeline->GetPeriod(c.index)) *p = c.period;
+  if (a.selectIndex >= 0) m_timeline->SelectPeriod(a.selectIndex);
+  if (a.repaintTimeline || !a.store.empty()) m_timeline->update();
+  if (a.framePos) ShowFrameAt(*a.framePos);
+  if (a.positionText) m_dlg.Edit(1014)->setText(Q(*a.positionText));
+  if (a.cellText) m_dlg.Edit(1019)->setText(Q(*a.cellText));
+  if (a.repaintList) RefreshRows();
+  if (!a.message.empty()) m_dlg.SetMessage(Q(a.message));
+}
+
+void MontagePane::RefreshRows() {
+  std::vector<std::vector<QString>> rows;
+  rows.reserve(m_list->RowCount());
+  for (const auto& r : m_list->Rows()) rows.push_back({Q(r[0]), Q(r[1]), Q(r[2]), Q(r[3])});
+  m_listView->SetRows(rows);
+}
+
+void MontagePane::SetBusy(bool busy) {
+  for (int id : kPaneCommands)
+    if (QWidget* w = m_dlg.GetDlgItem(id)) w->setEnabled(!busy);
+}
+
+void MontagePane::RunMontage() {
+  MontageJobView view;
+  view.showMessage = [this](const std::string& m) {
+    m_dlg.SetMessage(Q(m));
+    m_dlg.Static(1041)->repaint();
+  };
+  view.setProgressRange = [this](int32_t total) {
+    qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1022))->setRange(0, std::max(total, 1));
+  };
+  view.setProgressPos = [this](int32_t pos) {
+    qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1022))->setValue(pos);
+  };
+  view.showPercent = [this](const std::string& p) {
+    m_dlg.Static(1023)->SetText(Q(p));
+    m_dlg.Static(1023)->repaint();
+  };
+  const std::string src = m_dlg.Edit(1025)->text().toStdString();
+  const std::vector<PERIOD> sections = Sections();
+  if (sections.empty() || !IsClipFile(src)) return;
+  SetBusy(true);
+  const MontageResult r =
+      m_job->Run(*m_dlg.MontageEngine(), m_dlg.MsgWindow(), src, sections, view);
+  SetBusy(false);
+  if (r.status == MontageResult::Status::NotRun || r.status == MontageResult::Status::Busy) return;
+  if (r.status == MontageResult::Status::Done) {
+    m_dlg.Edit(1042)->setText(Q(r.outputPath));
+    m_dlg.Edit(1042)->setToolTip(Q(r.outputPath));
+  }
+  m_dlg.SetMessage(Q(r.message));
+}

@@ -1,0 +1,59 @@
+// The Video Montage pane's behaviour in the main window: source clip, timeline buttons, section
+// list and the montage job. The models do the work; this class moves texts between them and the
+// pane's controls.
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "Period.h"
+#include "WinMessage.h"
+
+class CVantrelDlg;
+class CQmvSld;
+class CReportList;
+class CSectionList;
+class CMontageSource;
+class CMontageJob;
+struct SectionListAction;
+
+class MontagePane {
+ public:
+  explicit MontagePane(CVantrelDlg& dlg);
+  ~MontagePane();
+
+  // Commands of the pane's buttons; false when the id is not the pane's.
+  bool OnCommand(int id);
+  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED and WM_EDIT_PROGRESS.
+  LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
+  bool IsRunning() const;
+  // Puts a path into the source edit and opens it (the program's command line).
+  void OpenClip(const QString& path);
+
+  const CSectionList& List() const { return *m_list; }
+
+ private:
+  std::vector<PERIOD> Sections() const;
+  void Browse();
+  void Open();
+  void AddMark();
+  void Erase();
+  void StepButton(bool forward);
+  void Goto();
+  void UpdateCell();
+  void RunMontage();
+  void OnListClick(int row, int col);
+  void OnColumnClick(int col);
+  void Apply(const SectionListAction& action);
+  void RefreshRows();
+  void ShowFrameAt(int pos);
+  void SetBusy(bool busy);
+
+  CVantrelDlg& m_dlg;
+  CQmvSld* m_timeline;
+  CReportList* m_listView;
+  std::unique_ptr<CSectionList> m_list;
+  std::unique_ptr<CMontageSource> m_source;
+  std::unique_ptr<CMontageJob> m_job;
+};
