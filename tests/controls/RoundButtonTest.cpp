@@ -24,15 +24,6 @@ TEST(RoundButtonFace, ColoursFollowHoverAndEmphasis) {
   EXPECT_EQ(FaceColor(63, true, true), RGB(240, 240, 234));
 }
 
-TEST(RoundButtonFace, FramePensByHoverAndFocus) {
-  EXPECT_TRUE(UseHoverPens(true, true));
-  EXPECT_TRUE(UseHoverPens(false, false));
-  EXPECT_FALSE(UseHoverPens(false, true));
-  EXPECT_FALSE(DrawsFrame(false, false));
-  EXPECT_TRUE(DrawsFocusRect(false, true));
-  EXPECT_FALSE(DrawsFocusRect(true, true));
-}
-
 namespace {
 
 // A window with two buttons, so the mouse can move from one onto the other.
