@@ -29,7 +29,8 @@ void ShowPlainAboutBox(QWidget* parent) {
 }
 
 CSkinnedAbout::CSkinnedAbout(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_skin(std::make_unique<SkinModule>()) {
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      m_skin(std::make_unique<SkinModule>()) {
   QFont f("Tahoma");
   f.setPointSize(9);
   setFont(f);

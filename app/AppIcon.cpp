@@ -31,8 +31,8 @@ QPixmap IconPixmap(int size) {
   // The "V" of the cut.
   QPen pen(QColor(246, 176, 64), s * 0.09, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   p.setPen(pen);
-  p.drawPolyline(QPolygonF({QPointF(s * 0.3, s * 0.36), QPointF(s * 0.5, s * 0.64),
-                            QPointF(s * 0.7, s * 0.36)}));
+  p.drawPolyline(QPolygonF(
+      {QPointF(s * 0.3, s * 0.36), QPointF(s * 0.5, s * 0.64), QPointF(s * 0.7, s * 0.36)}));
   return pm;
 }
 

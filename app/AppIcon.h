@@ -4,4 +4,3 @@
 #include <QIcon>
 
 QIcon MakeAppIcon();
-

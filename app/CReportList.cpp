@@ -74,12 +74,14 @@ void CReportList::SetItemText(int row, int col, const QString& text) {
 
 void CReportList::SetRows(const std::vector<std::vector<QString>>& rows) {
   // Keeps the items that exist, so a repaint does not lose the scroll position.
-  while (topLevelItemCount() > static_cast<int>(rows.size())) delete takeTopLevelItem(topLevelItemCount() - 1);
+  while (topLevelItemCount() > static_cast<int>(rows.size()))
+    delete takeTopLevelItem(topLevelItemCount() - 1);
   while (topLevelItemCount() < static_cast<int>(rows.size())) addTopLevelItem(new QTreeWidgetItem);
   for (size_t r = 0; r < rows.size(); ++r) {
     QTreeWidgetItem* item = topLevelItem(static_cast<int>(r));
     for (size_t c = 0; c < rows[r].size(); ++c) {
-      if (item->text(static_cast<int>(c)) != rows[r][c]) item->setText(static_cast<int>(c), rows[r][c]);
+      if (item->text(static_cast<int>(c)) != rows[r][c])
+        item->setText(static_cast<int>(c), rows[r][c]);
     }
   }
   viewport()->update();

@@ -8,8 +8,7 @@
 
 std::string CVantrelApp::ResolveInstallFolder() {
   QSettings settings("Vantrel", "Vantrel");
-  std::string folder =
-      settings.value("Settings/InstallFolder", QString()).toString().toStdString();
+  std::string folder = settings.value("Settings/InstallFolder", QString()).toString().toStdString();
   if (folder.empty()) {
     const std::string exe = dbglog::ExecutablePath();
     const auto slash = exe.rfind('/');

@@ -77,8 +77,7 @@ constexpr StaticSetup kStatics[] = {
 
 }  // namespace
 
-CVantrelDlg::CVantrelDlg(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+CVantrelDlg::CVantrelDlg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the frame paints the whole background
   setAcceptDrops(true);
   InstallFontSubstitutes();
@@ -342,11 +341,12 @@ void CVantrelDlg::SetUpLists() {
   auto* sections = qobject_cast<CReportList*>(GetDlgItem(1005));
   const std::pair<const char*, int> sectionCols[] = {
       {"Seq#", 40}, {"From(Sort)", 86}, {"To", 90}, {"Duration", 90}};
-  for (int c = 0; c < 4; ++c) sections->InsertColumn(c, sectionCols[c].first, sectionCols[c].second);
+  for (int c = 0; c < 4; ++c)
+    sections->InsertColumn(c, sectionCols[c].first, sectionCols[c].second);
   auto* clips = qobject_cast<CReportList*>(GetDlgItem(1035));
-  const std::pair<const char*, int> clipCols[] = {{"Seq#", 38},         {"Baudrate", 60},
+  const std::pair<const char*, int> clipCols[] = {{"Seq#", 38},           {"Baudrate", 60},
                                                   {"Resolution@fps", 95}, {"Duration", 56},
-                                                  {"Create Time", 108}, {"Path", 180}};
+                                                  {"Create Time", 108},   {"Path", 180}};
   for (int c = 0; c < 6; ++c) clips->InsertColumn(c, clipCols[c].first, clipCols[c].second);
 }
 
@@ -476,7 +476,8 @@ void CVantrelDlg::OnCommand(int id) {
 }
 
 LRESULT CVantrelDlg::OnSelectorPick(WPARAM /*index*/, LPARAM text) {
-  const QString item = text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+  // The selector hands its item text as a QString, valid during this call.
+  const QString item = text ? *reinterpret_cast<const QString*>(text) : QString();
   if (m_nFunction == kFunctionExport) {
     SetMessage("Export video to " + item);
     m_nOutput = OutputCodeForPick(item, m_nOutput);
@@ -590,7 +591,7 @@ void CVantrelDlg::OnDropFiles(const QStringList& files) {
 
 void CVantrelDlg::OpenMontageClip(const QString& path) {
   // Picks Video Montage as a click on its item would, then opens the clip.
-  const QByteArray text = QByteArray("Video Montage");
-  SendMsg(this, WM_SELECTOR_PICK, 1, reinterpret_cast<LPARAM>(text.constData()));
+  const QString text("Video Montage");
+  SendMsg(this, WM_SELECTOR_PICK, 1, reinterpret_cast<LPARAM>(&text));
   if (m_montage) m_montage->OpenClip(path);
 }

@@ -71,11 +71,20 @@ bool MergePane::OnCommand(int id) {
       if (!path.isEmpty()) AddClip(path);
       return true;
     }
-    case 1030: Delete(); return true;
-    case 1031: Play(); return true;
-    case 1033: ChangeSeq(); return true;
-    case 1034: RunMerge(); return true;
-    default: return false;
+    case 1030:
+      Delete();
+      return true;
+    case 1031:
+      Play();
+      return true;
+    case 1033:
+      ChangeSeq();
+      return true;
+    case 1034:
+      RunMerge();
+      return true;
+    default:
+      return false;
   }
 }
 

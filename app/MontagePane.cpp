@@ -65,16 +65,35 @@ bool MontagePane::OnCommand(int id) {
       if (c == id) return true;
   }
   switch (id) {
-    case 1026: Browse(); return true;
-    case 1027: Open(); return true;
-    case 1013: AddMark(); return true;
-    case 1011: Erase(); return true;
-    case 1003: StepButton(false); return true;
-    case 1004: StepButton(true); return true;
-    case 1015: Goto(); return true;
-    case 1020: UpdateCell(); return true;
-    case 1021: RunMontage(); return true;
-    default: return false;
+    case 1026:
+      Browse();
+      return true;
+    case 1027:
+      Open();
+      return true;
+    case 1013:
+      AddMark();
+      return true;
+    case 1011:
+      Erase();
+      return true;
+    case 1003:
+      StepButton(false);
+      return true;
+    case 1004:
+      StepButton(true);
+      return true;
+    case 1015:
+      Goto();
+      return true;
+    case 1020:
+      UpdateCell();
+      return true;
+    case 1021:
+      RunMontage();
+      return true;
+    default:
+      return false;
   }
 }
 
