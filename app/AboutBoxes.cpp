@@ -66,7 +66,7 @@ CSkinnedAbout::CSkinnedAbout(QWidget* parent)
     m_version->SetText("Vantrel Version 1.0");
     m_text->SetText(
         "Cuts and joins Windows Media clips without re-encoding: Video Montage, Clip Merge "
-        "and Video Export.\n\nvantrel.org");
+        "and Video Export.\n\nwww.vantrel.com");
   }
 }
 

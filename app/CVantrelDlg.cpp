@@ -42,7 +42,7 @@
 #include "SkinnedFrame.h"
 #include "StaticDisplay.h"
 
-const char* CVantrelDlg::kMakerUrl = "https://vantrel.org/";
+const char* CVantrelDlg::kMakerUrl = "https://www.vantrel.com/";
 
 namespace {
 
@@ -250,7 +250,7 @@ bool CVantrelDlg::OnInitDialog() {
   SetUpSelectors();
   setWindowTitle("Vantrel");
   SetUpLists();
-  GetDlgItem(1017)->setToolTip("Visit the Vantrel web site: vantrel.org");
+  GetDlgItem(1017)->setToolTip("Visit the Vantrel web site: www.vantrel.com");
 
   m_montage = std::make_unique<MontagePane>(*this);
   m_merge = std::make_unique<MergePane>(*this);

@@ -1,0 +1,140 @@
+// Video Montage from the user's side: open a clip, mark three sections, renumber them in the
+// list, write the montage and check the new clip by decoding it.
+#include <QProgressBar>
+#include <filesystem>
+
+#include "CQmvSld.h"
+#include "CXStatic.h"
+#include "MainWindowFixture.h"
+#include "MediaProbe.h"
+#include "PaneDriver.h"
+#include "TestDir.h"
+
+namespace {
+
+clipgen::ClipSpec Clip20s() {
+  clipgen::ClipSpec s;
+  s.durationMs = 20000;
+  s.width = 160;
+  s.height = 120;
+  s.fpsNum = 25;
+  s.fpsDen = 1;
+  s.keyIntervalMs = 1000;
+  return s;
+}
+
+void MarkSection(CVantrelDlg& dlg, int from, int to) {
+  Type(dlg, 1014, QString::number(from));
+  Click(dlg, 1015);
+  Click(dlg, 1013);
+  Type(dlg, 1014, QString::number(to));
+  Click(dlg, 1015);
+  Click(dlg, 1013);
+}
+
+// Row of the list whose start column reads `from`.
+int RowOf(CVantrelDlg& dlg, int from) {
+  for (int r = 0; r < 8; ++r)
+    if (CellText(dlg, 1005, r, 1) == QString::number(from)) return r;
+  return -1;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, MontageOfThreeRenumberedSectionsEndToEnd) {
+  testutil::TempDir dir;
+  const std::string src = testutil::MakeClip(dir, "trip.wmv", Clip20s());
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_EQ(dlg->Static(1028)->GetText(), "00:00:20(20000 mili-Sec)");
+  // The frame at 0 is on the preview screen.
+  EXPECT_TRUE(dlg->Static(1007)->HasFrameImage());
+
+  MarkSection(*dlg, 2000, 4000);
+  MarkSection(*dlg, 8000, 9000);
+  MarkSection(*dlg, 12000, 15000);
+  auto* timeline = qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002));
+  ASSERT_EQ(timeline->GetCount(), 3);
+  ASSERT_EQ(qobject_cast<CReportList*>(dlg->GetDlgItem(1005))->GetItemCount(), 3);
+
+  // Renumber in the list: the last section first, then the first, then the middle one.
+  const std::pair<int, const char*> renumber[] = {{12000, "1"}, {2000, "2"}, {8000, "3"}};
+  for (const auto& [from, seq] : renumber) {
+    const int row = RowOf(*dlg, from);
+    ASSERT_GE(row, 0) << from;
+    ClickCell(*dlg, 1005, row, 0);
+    Type(*dlg, 1019, seq);
+    Click(*dlg, 1020);
+    EXPECT_EQ(dlg->Message(), "Sequence number updated.") << from;
+    EXPECT_EQ(CellText(*dlg, 1005, row, 0), seq);
+  }
+
+  Click(*dlg, 1021);
+  EXPECT_EQ(dlg->Message(), "Finished copying selected parts");
+  EXPECT_EQ(dlg->Static(1023)->GetText(), "%100");
+  const std::string out = dlg->Edit(1042)->text().toStdString();
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(dlg->Edit(1042)->toolTip().toStdString(), out);
+  ASSERT_TRUE(std::filesystem::exists(out));
+  EXPECT_NE(out.find("tripMoN"), std::string::npos);
+  // The pane's commands are back after the job.
+  EXPECT_TRUE(dlg->GetDlgItem(1021)->isEnabled());
+  EXPECT_TRUE(dlg->GetDlgItem(1027)->isEnabled());
+
+  // The new clip: 12000-15000, then 2000-4000, then 8000-9000, end to end.
+  const probe::DecodeResult decoded = probe::DecodeAll(out);
+  EXPECT_TRUE(decoded.ok);
+  EXPECT_EQ(decoded.errors, 0);
+  const std::vector<probe::Frame> frames = probe::DecodeVideo(out);
+  ASSERT_FALSE(frames.empty());
+  const int fps = 25;
+  EXPECT_EQ(frames.front().code, 12000 * fps / 1000);
+  const probe::Frame second = probe::FrameAt(out, 3000 + 500);
+  // Each section starts where the engine reports the previous one ended: within a frame.
+  EXPECT_NEAR(second.code, (2000 + 500) * fps / 1000, 1);
+  const probe::Frame third = probe::FrameAt(out, 5000 + 500);
+  EXPECT_NEAR(third.code, (8000 + 500) * fps / 1000, 1);
+  // Sound and pictures in step: both streams end within one audio frame of 6 s.
+  const probe::Clip clip = probe::ReadClip(out);
+  int64_t videoEnd = 0, audioEnd = 0;
+  for (const probe::Packet& p : clip.packets) {
+    int64_t& end = p.video ? videoEnd : audioEnd;
+    end = std::max(end, p.ptsMs + p.durationMs);
+  }
+  EXPECT_NEAR(videoEnd, 6000, 100);
+  EXPECT_NEAR(audioEnd, 6000, 100);
+}
+
+TEST_F(MainWindowTest, MontageFailureLeavesNoClipAndNoName) {
+  testutil::TempDir dir;
+  const std::string src = testutil::MakeClip(dir, "a.wmv", Clip20s());
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  MarkSection(*dlg, 1000, 3000);
+  // The output goes beside the path in the source edit: a folder that does not exist.
+  Type(*dlg, 1025, QString::fromStdString(dir.File("gone/a.wmv")));
+  Click(*dlg, 1021);
+  EXPECT_TRUE(dlg->Message().startsWith("Failed to copy selected parts."));
+  EXPECT_TRUE(dlg->Edit(1042)->text().isEmpty());
+  EXPECT_EQ(testutil::CountFiles(dir.Path()), 1);
+}
+
+TEST_F(MainWindowTest, OpenOfAnUnreadableClipKeepsThePreviousSource) {
+  testutil::TempDir dir;
+  const std::string good = testutil::MakeClip(dir, "good.wmv", Clip20s());
+  const std::string bad = dir.File("bad.wmv");
+  FILE* f = std::fopen(bad.c_str(), "w");
+  std::fputs("not a clip at all", f);
+  std::fclose(f);
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(good));
+  Click(*dlg, 1027);
+  MarkSection(*dlg, 1000, 2000);
+  Type(*dlg, 1025, QString::fromStdString(bad));
+  Click(*dlg, 1027);
+  EXPECT_EQ(dlg->Message(), "Cannot open the clip.");
+  EXPECT_EQ(dlg->Static(1028)->GetText(), "00:00:20(20000 mili-Sec)");
+  EXPECT_EQ(qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002))->GetCount(), 1);
+}

@@ -1,0 +1,34 @@
+// Drives the panes of a main window as a user would: types into edits, clicks buttons and list
+// cells.
+#pragma once
+
+#include <QLineEdit>
+#include <QTest>
+
+#include "CReportList.h"
+#include "CVantrelDlg.h"
+
+inline void Type(CVantrelDlg& dlg, int editId, const QString& text) {
+  QLineEdit* e = dlg.Edit(editId);
+  e->clear();
+  QTest::keyClicks(e, text);
+}
+
+inline void Click(CVantrelDlg& dlg, int buttonId) {
+  QTest::mouseClick(dlg.GetDlgItem(buttonId), Qt::LeftButton);
+}
+
+inline void ClickCell(CVantrelDlg& dlg, int listId, int row, int col) {
+  auto* list = qobject_cast<CReportList*>(dlg.GetDlgItem(listId));
+  const QRect r = list->visualRect(list->model()->index(row, col));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+inline void ClickColumnTitle(CVantrelDlg& dlg, int listId, int col) {
+  auto* list = qobject_cast<CReportList*>(dlg.GetDlgItem(listId));
+  emit list->ColumnClicked(col);
+}
+
+inline QString CellText(CVantrelDlg& dlg, int listId, int row, int col) {
+  return qobject_cast<CReportList*>(dlg.GetDlgItem(listId))->GetItemText(row, col);
+}
