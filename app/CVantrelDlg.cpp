@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
@@ -590,8 +591,17 @@ void CVantrelDlg::OnDropFiles(const QStringList& files) {
 }
 
 void CVantrelDlg::OpenMontageClip(const QString& path) {
-  // Picks Video Montage as a click on its item would, then opens the clip.
-  const QString text("Video Montage");
-  SendMsg(this, WM_SELECTOR_PICK, 1, reinterpret_cast<LPARAM>(&text));
+  // Picks Video Montage as a click on its item does, so the selector marks it too.
+  auto* selector = qobject_cast<CQmvSel*>(GetDlgItem(1016));
+  const QPointF at = selector->Model().ItemRect(1, selector->width()).center();
+  const QPointF global = selector->mapToGlobal(at);
+  QMouseEvent move(QEvent::MouseMove, at, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(selector, &move);
+  QCoreApplication::sendEvent(selector, &press);
+  QCoreApplication::sendEvent(selector, &release);
   if (m_montage) m_montage->OpenClip(path);
 }

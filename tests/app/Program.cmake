@@ -4,3 +4,7 @@ add_executable(app_tests ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
 target_link_libraries(app_tests PRIVATE vantrelapp testsupport qttestmain Qt6::Test)
 gtest_discover_tests(app_tests WORKING_DIRECTORY ${VANTREL_BIN_DIR} DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTREL_VIDEO_SINK=fakesink;VANTREL_AUDIO_SINK=fakesink")
+
+# Screenshots of the panes for review: app_shots <folder> <clip>.
+add_executable(app_shots ${CMAKE_CURRENT_LIST_DIR}/AppShots.cpp)
+target_link_libraries(app_shots PRIVATE vantrelapp Qt6::Test)

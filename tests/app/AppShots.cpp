@@ -1,0 +1,56 @@
+// Renders the main window in each pane, with a clip open and sections marked, into PNG files:
+// app_shots <folder> <clip>.
+#include <QApplication>
+#include <QTest>
+
+#include "CQmvSld.h"
+#include "CVantrelDlg.h"
+#include "PaneDriver.h"
+
+namespace {
+
+void Pick(CVantrelDlg& dlg, const char* item) {
+  const QString text(item);
+  SendMsg(&dlg, WM_SELECTOR_PICK, 0, reinterpret_cast<LPARAM>(&text));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc < 3) return 2;
+  const QString dir = argv[1];
+  CVantrelDlg dlg;
+  dlg.showSkinnedAbout = [] {};
+  dlg.OnInitDialog();
+  dlg.show();
+  QApplication::processEvents();
+  dlg.grab().save(dir + "/start.png");
+
+  dlg.OpenMontageClip(argv[2]);
+  for (auto [from, to] : {std::pair{2000, 5000}, {9000, 11000}, {15000, 21000}}) {
+    Type(dlg, 1014, QString::number(from));
+    Click(dlg, 1015);
+    Click(dlg, 1013);
+    Type(dlg, 1014, QString::number(to));
+    Click(dlg, 1015);
+    Click(dlg, 1013);
+  }
+  ClickCell(dlg, 1005, 1, 2);
+  QApplication::processEvents();
+  dlg.grab().save(dir + "/montage.png");
+
+  Pick(dlg, "Clip Merge");
+  dlg.OnDropFiles({argv[2], argv[2]});
+  ClickCell(dlg, 1035, 1, 0);
+  QApplication::processEvents();
+  dlg.grab().save(dir + "/merge.png");
+
+  Pick(dlg, "Video Export");
+  Pick(dlg, "S-Video");
+  QApplication::processEvents();
+  dlg.grab().save(dir + "/export.png");
+  dlg.DestroyWindow();
+  return 0;
+}
