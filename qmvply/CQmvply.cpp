@@ -379,9 +379,10 @@ HRESULT CQmvply::Open(const wchar_t* path) {
   if (audioSink != nullptr && (!audioEnv.empty() || FactoryName(audioSink) == "fakesink"))
     PlayInRealTime(audioSink);
 
-  const bool built = BuildBranch(&graph->video, "videoconvert", "videoscale", videoSink) &&
-                     BuildBranch(&graph->audio, "audioconvert", "audioresample", audioSink);
-  if (!built) {
+  // Both branches take their sink over, so that Close releases them whatever failed.
+  const bool videoBuilt = BuildBranch(&graph->video, "videoconvert", "videoscale", videoSink);
+  const bool audioBuilt = BuildBranch(&graph->audio, "audioconvert", "audioresample", audioSink);
+  if (!videoBuilt || !audioBuilt) {
     DbgLog(1, 4, "Failed to create the decoding elements\n");
     Close();
     return E_FAIL;
