@@ -22,17 +22,6 @@
 #include "Messages.h"
 #include "TestDir.h"
 
-// Leaks of the platform under AddressSanitizer, none of the player's own: GLib's constructor
-// allocates the first block of its quark table and drops it, on purpose, when the table grows
-// (GStreamer registers thousands of quarks); on X, Qt's D-Bus thread keeps a read buffer. Full
-// stacks are needed to tell them by their callers.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-  return "leak:_dl_init\nleak:libdbus-1.so\n";
-}
-extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
-  return "fast_unwind_on_malloc=0";
-}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
