@@ -53,24 +53,8 @@ if [[ ! -s $clip ]]; then
   mv "$clip.part" "$clip"
 fi
 
-now_ns() { date +%s%N; }
-
-# Waits (up to QUIET_WAIT seconds, 60 by default) until the CPUs are less than QUIET_BUSY percent
-# busy (15) for half a second; prints that busy percentage.
-cpu_times() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8 + $9, $5 + $6}' /proc/stat; }
-wait_quiet() {
-  local deadline=$((SECONDS + ${QUIET_WAIT:-60})) b0 i0 b1 i1 busy
-  while :; do
-    read -r b0 i0 < <(cpu_times)
-    sleep 0.5
-    read -r b1 i1 < <(cpu_times)
-    busy=$((100 * (b1 - b0) / (b1 - b0 + i1 - i0 + 1)))
-    if ((busy < ${QUIET_BUSY:-15} || SECONDS >= deadline)); then
-      echo "$busy"
-      return
-    fi
-  done
-}
+QUIET_WAIT_DEFAULT=60
+source "$here/bench_lib.sh"
 
 # measure LOG CMD...: runs CMD under GNU time; prints "WALL_S CPU_S PEAK_KIB", its output in LOG.
 measure() {

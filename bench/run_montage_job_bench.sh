@@ -66,24 +66,7 @@ for s in $sections; do
   expected_ms=$((expected_ms + start + len - start / keyint_ms * keyint_ms))
 done
 
-now_ns() { date +%s%N; }
-
-# Before a run, wait (up to QUIET_WAIT seconds, 120 by default) until the CPUs are idle for half a
-# second (under QUIET_BUSY percent, 15 by default); prints the busy percentage seen last.
-cpu_times() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8 + $9, $5 + $6}' /proc/stat; }
-wait_quiet() {
-  local deadline=$((SECONDS + ${QUIET_WAIT:-120})) b0 i0 b1 i1 busy
-  while :; do
-    read -r b0 i0 < <(cpu_times)
-    sleep 0.5
-    read -r b1 i1 < <(cpu_times)
-    busy=$((100 * (b1 - b0) / (b1 - b0 + i1 - i0 + 1)))
-    if ((busy < ${QUIET_BUSY:-15} || SECONDS >= deadline)); then
-      echo "$busy"
-      return
-    fi
-  done
-}
+source "$here/bench_lib.sh"
 
 # run_timed CMD...: one process under GNU time; prints "WALL_S CPU_S PEAK_KIB".
 run_timed() {

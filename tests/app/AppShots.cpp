@@ -29,14 +29,8 @@ int main(int argc, char** argv) {
   dlg.grab().save(dir + "/start.png");
 
   dlg.OpenMontageClip(argv[2]);
-  for (auto [from, to] : {std::pair{2000, 5000}, {9000, 11000}, {15000, 21000}}) {
-    Type(dlg, 1014, QString::number(from));
-    Click(dlg, 1015);
-    Click(dlg, 1013);
-    Type(dlg, 1014, QString::number(to));
-    Click(dlg, 1015);
-    Click(dlg, 1013);
-  }
+  for (auto [from, to] : {std::pair{2000, 5000}, {9000, 11000}, {15000, 21000}})
+    MarkSection(dlg, from, to);
   ClickCell(dlg, 1005, 1, 2);
   QApplication::processEvents();
   dlg.grab().save(dir + "/montage.png");

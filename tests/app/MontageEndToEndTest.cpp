@@ -23,15 +23,6 @@ clipgen::ClipSpec Clip20s() {
   return s;
 }
 
-void MarkSection(CVantrelDlg& dlg, int from, int to) {
-  Type(dlg, 1014, QString::number(from));
-  Click(dlg, 1015);
-  Click(dlg, 1013);
-  Type(dlg, 1014, QString::number(to));
-  Click(dlg, 1015);
-  Click(dlg, 1013);
-}
-
 // Row of the list whose start column reads `from`.
 int RowOf(CVantrelDlg& dlg, int from) {
   for (int r = 0; r < 8; ++r)

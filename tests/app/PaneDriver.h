@@ -32,3 +32,12 @@ inline void ClickColumnTitle(CVantrelDlg& dlg, int listId, int col) {
 inline QString CellText(CVantrelDlg& dlg, int listId, int row, int col) {
   return qobject_cast<CReportList*>(dlg.GetDlgItem(listId))->GetItemText(row, col);
 }
+
+// Marks a section on the montage timeline with Goto and Add Mark, as a user would.
+inline void MarkSection(CVantrelDlg& dlg, int from, int to) {
+  for (int pos : {from, to}) {
+    Type(dlg, 1014, QString::number(pos));
+    Click(dlg, 1015);
+    Click(dlg, 1013);
+  }
+}

@@ -1,0 +1,21 @@
+# Shell helpers shared by the benchmark scripts; sourced, not run.
+
+now_ns() { date +%s%N; }
+
+# The machine may be shared: before a run, wait (up to QUIET_WAIT seconds, QUIET_WAIT_DEFAULT or
+# 120 by default) until the CPUs are idle for half a second, less than QUIET_BUSY percent busy (15
+# by default). Prints the busy percentage of that last half second; it goes into the runs file.
+cpu_times() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8 + $9, $5 + $6}' /proc/stat; }
+wait_quiet() {
+  local deadline=$((SECONDS + ${QUIET_WAIT:-${QUIET_WAIT_DEFAULT:-120}})) b0 i0 b1 i1 busy
+  while :; do
+    read -r b0 i0 < <(cpu_times)
+    sleep 0.5
+    read -r b1 i1 < <(cpu_times)
+    busy=$((100 * (b1 - b0) / (b1 - b0 + i1 - i0 + 1)))
+    if ((busy < ${QUIET_BUSY:-15} || SECONDS >= deadline)); then
+      echo "$busy"
+      return
+    fi
+  done
+}
