@@ -8,3 +8,14 @@ gtest_discover_tests(app_tests WORKING_DIRECTORY ${VANTREL_BIN_DIR} DISCOVERY_TI
 # Screenshots of the panes for review: app_shots <folder> <clip>.
 add_executable(app_shots ${CMAKE_CURRENT_LIST_DIR}/AppShots.cpp)
 target_link_libraries(app_shots PRIVATE vantrelapp Qt6::Test)
+
+# The window on a real X server: outline, start-up and quit with its tear-down.
+find_program(XVFB_RUN xvfb-run)
+if(XVFB_RUN)
+  add_test(NAME MainWindowTest.UnderXvfb
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1024x768x24" $<TARGET_FILE:app_tests>
+            --gtest_filter=MainWindowTest.Starts*:MainWindowTest.Enter*:MainWindowTest.Resize*:MainWindowTest.BottomStrip*
+    WORKING_DIRECTORY ${VANTREL_BIN_DIR})
+  set_tests_properties(MainWindowTest.UnderXvfb PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb;VANTREL_VIDEO_SINK=fakesink;VANTREL_AUDIO_SINK=fakesink" TIMEOUT 120)
+endif()
