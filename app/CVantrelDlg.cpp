@@ -472,6 +472,11 @@ void CVantrelDlg::OnCommand(int id) {
     default:
       break;
   }
+  // Both engines report progress on one message, and a job run from the other one's dispatch
+  // would take its reports: one job at a time.
+  const bool jobRunning =
+      (m_montage && m_montage->IsRunning()) || (m_merge && m_merge->IsRunning());
+  if (jobRunning && (id == 1021 || id == 1034)) return;
   if (m_montage && m_montage->OnCommand(id)) return;
   if (m_merge && m_merge->OnCommand(id)) return;
 }

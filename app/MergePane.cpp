@@ -100,6 +100,8 @@ LRESULT MergePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_PREVIEW_NOTIFY) {
     if (!m_dlg.IsPreviewPlaying()) return 0;  // reports still queued after a stop
     if (wp == 0) {
+      // An end posted by a clip stopped since: the clip started after it plays on.
+      if (m_dlg.PreviewPlayer() && m_dlg.PreviewPlayer()->IsPlaying()) return 0;
       StopPreview(false);
     } else if (wp == 1 && lp >= 0 && static_cast<uint32_t>(lp) < m_nPreviewLength) {
       qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1036))->setValue(static_cast<int>(lp));

@@ -150,6 +150,7 @@ void MontagePane::Open() {
   m_timeline->SetRange(0, static_cast<int>(r.lengthMs));
   m_dlg.Static(1028)->SetText(Q(r.lengthText));
   m_timeline->ClearAll();
+  m_timeline->ClearMarks();
   m_list->Clear();
   RefreshRows();
   m_timeline->update();

@@ -98,6 +98,12 @@ void CQmvSld::ClearAll() {
   update();
 }
 
+void CQmvSld::ClearMarks() {
+  m_pBar->ClearMarks();
+  m_bDragging = false;
+  update();
+}
+
 int CQmvSld::StepButton(bool forward) {
   Step(forward, 2);
   return GetPos();

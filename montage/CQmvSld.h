@@ -35,6 +35,8 @@ class CQmvSld : public QWidget {
   bool GetNeighbourBounds(int i, bool forward, int* lo, int* hi);
   bool IsInsideNeighbourBounds(int v, int i, bool forward);
   void ClearAll();
+  // Drops pending marks and the selection (a new source clip); repaints.
+  void ClearMarks();
 
   // The montage pane's "<-" and "->" buttons (and the '[' and ']' keys): two steps, then the
   // caller shows the returned cursor in edit 1014 and the frame there.

@@ -395,6 +395,15 @@ void CPeriodBar::ClearPeriods() {
   m_editPeriod.nDur = 0;
 }
 
+void CPeriodBar::ClearMarks() {
+  m_bBeginSet = false;
+  m_nSplitState = 0;
+  m_nSplit1 = m_nSplit2 = 0;
+  m_selPeriod = PERIOD{};
+  m_editPeriod = PERIOD{};
+  m_nSelIndex = -1;
+}
+
 void CPeriodBar::Paint(QPainter* dc) const {
   const int l = m_rcBar.left;
   const int t = m_rcBar.top;

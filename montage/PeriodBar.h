@@ -62,6 +62,9 @@ class CPeriodBar {
   bool IsInsideNeighbourBounds(int value, int index, bool forward);
 
   void ClearPeriods();
+  // A new source clip: a pending beginning point, split points and the selection were set on
+  // the old clip's positions and may lie beyond the new one's end.
+  void ClearMarks();
 
   void Paint(QPainter* dc) const;
 
