@@ -104,9 +104,7 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM, LPARAM lp) {
       RefreshRows();
       return 0;
     case WM_TIMELINE_POS: {
-      if (lp == 0) return 0;
-      m_dlg.Edit(1014)->setText(QString::number(static_cast<int>(lp)));
-      ShowFrameAt(static_cast<int>(lp));
+      // The follow-up shows the position in 1014 and its frame (once: a frame costs a decode).
       Apply(m_list->Follow(static_cast<int32_t>(lp)));
       return 0;
     }

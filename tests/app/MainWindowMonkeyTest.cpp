@@ -165,7 +165,7 @@ class MainWindowMonkey : public MainWindowTest {
     static const int kButtons[] = {1026, 1027, 1013, 1011, 1003, 1004, 1015, 1020, 1021, 1029,
                                    1030, 1031, 1033, 1034, 1043, 1047, 1048, 1000, 1001, 1008};
     // The often useful ones more often.
-    static const int kMarks[] = {1013, 1013, 1015, 1011, 1027, 1029};
+    static const int kMarks[] = {1013, 1013, 1015, 1011, 1027, 1029, 1020, 1034};
     const int id =
         Chance(40) ? kMarks[Rand(std::size(kMarks))] : kButtons[Rand(std::size(kButtons))];
     QWidget* b = dlg->GetDlgItem(id);
@@ -207,6 +207,23 @@ class MainWindowMonkey : public MainWindowTest {
           dlg.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_BracketRight, Qt::NoModifier, "]"));
   }
 
+  // What a user does most in Video Montage: opens a clip, marks a section with Goto and Add
+  // Mark, runs the job.
+  void SectionAction() {
+    if (!Visible(1002)) return;
+    const int max = timeline_->Bar().GetMax();
+    if (max == 0 || Chance(5)) {
+      Type(*dlg, 1025, QString::fromStdString(pool_[Rand(3)]));
+      Click(*dlg, 1027);
+    } else if (Chance(15) && timeline_->GetCount() > 0) {
+      if (Chance(50)) QueueInput();
+      Click(*dlg, 1021);
+    } else {
+      const int from = RandIn(0, max);
+      MarkSection(*dlg, from, std::clamp(from + RandIn(-1500, 1500), 0, max));
+    }
+  }
+
   void ListAction() {
     const int id = Chance(50) ? 1005 : 1035;
     auto* list = qobject_cast<CReportList*>(dlg->GetDlgItem(id));
@@ -242,16 +259,18 @@ class MainWindowMonkey : public MainWindowTest {
 
   void Act() {
     const int r = RandIn(0, 99);
-    if (r < 6) {
+    if (r < 2) {
       PickFunction(RandIn(0, 2) == 0   ? kFunctionMerge
                    : RandIn(0, 1) == 0 ? kFunctionMontage
                                        : kFunctionExport);
-    } else if (r < 8) {
+    } else if (r < 3) {
       if (Visible(1044)) PickItem(1044, RandIn(0, 4));
     } else if (r < 25) {
       TypeAction();
-    } else if (r < 55) {
+    } else if (r < 48) {
       ButtonAction();
+    } else if (r < 55) {
+      SectionAction();
     } else if (r < 67) {
       ListAction();
     } else if (r < 87) {
@@ -331,7 +350,7 @@ class MainWindowMonkey : public MainWindowTest {
 };
 
 TEST_F(MainWindowMonkey, RandomActionsKeepTheWindowConsistent) {
-  const int actions = EnvInt("VANTREL_MONKEY_ACTIONS", 400);
+  const int actions = EnvInt("VANTREL_MONKEY_ACTIONS", 300);
   const int seed = EnvInt("VANTREL_MONKEY_SEED", 20240705);
   rng_.seed(static_cast<unsigned>(seed));
   const auto start = std::chrono::steady_clock::now();
@@ -341,6 +360,10 @@ TEST_F(MainWindowMonkey, RandomActionsKeepTheWindowConsistent) {
     const auto took = std::chrono::steady_clock::now() - before;
     ASSERT_LT(took, std::chrono::seconds(20)) << "action " << i << " hangs (seed " << seed << ")";
     const std::string broken = Check();
+    if (std::getenv("VANTREL_MONKEY_TRACE") && i % 25 == 0)
+      std::printf("%d: fn %d max %d sections %d msg %s\n", i, dlg->CurrentFunction(),
+                  timeline_->Bar().GetMax(), timeline_->GetCount(),
+                  dlg->Message().toStdString().c_str());
     ASSERT_EQ(broken, "") << "after action " << i << " (seed " << seed << ")";
   }
   const auto secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
