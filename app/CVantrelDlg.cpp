@@ -184,6 +184,11 @@ void CVantrelDlg::CreateControls() {
       case CtrlKind::Slider: {
         auto* s = new QSlider(Qt::Horizontal, this);
         s->setTickPosition(QSlider::NoTicks);
+        // The export slider sits on the pane's cream, not on the window's default grey.
+        QPalette pal = s->palette();
+        pal.setColor(QPalette::Window, ToQColor(kPaneBk));
+        s->setPalette(pal);
+        s->setAutoFillBackground(true);
         w = s;
         break;
       }
