@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kPaneCommands[] = {1029, 1030, 1031, 1033, 1034, 1035};
 constexpr COLORREF kSelectedRowFill = 0xC0EED2;  // (210, 238, 192)
+constexpr const char* kTextCannotPreview = "Cannot play the selected clip.";
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
@@ -54,7 +55,11 @@ MergePane::MergePane(CVantrelDlg& dlg)
   m_job->SetHooks(std::move(hooks));
 }
 
-MergePane::~MergePane() = default;
+MergePane::~MergePane() {
+  // The list outlives the pane by a little at tear-down: it must not call back into it.
+  QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
+  m_listView->cellFill = nullptr;
+}
 
 bool MergePane::IsRunning() const {
   return m_job->IsRunning();
@@ -173,8 +178,13 @@ void MergePane::Play() {
   m_nPreviewLength = GetClipLength(*path);
   m_dlg.Static(1007)->ClearFrameImage();
   if (CQmvply* player = m_dlg.PreviewPlayer()) {
+    // A clip the player cannot take would leave the pane saying "Stop" with nothing playing.
     const std::wstring wide = QString::fromStdString(*path).toStdWString();
-    if (SUCCEEDED(player->Open(wide.c_str()))) player->Start(0);
+    if (FAILED(player->Open(wide.c_str())) || FAILED(player->Start(0))) {
+      player->Stop();
+      m_dlg.SetMessage(kTextCannotPreview);
+      return;
+    }
   }
   m_dlg.Button(1031)->setText("Stop");
   m_dlg.SetPreviewPlaying(true);

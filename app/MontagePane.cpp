@@ -44,7 +44,11 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
                    [this](int col) { OnColumnClick(col); });
 }
 
-MontagePane::~MontagePane() = default;
+MontagePane::~MontagePane() {
+  // The list outlives the pane by a little at tear-down: it must not call back into it.
+  QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
+  m_listView->cellFill = nullptr;
+}
 
 bool MontagePane::IsRunning() const {
   return m_job->IsRunning();

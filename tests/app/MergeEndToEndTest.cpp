@@ -113,3 +113,31 @@ TEST_F(MainWindowTest, PreviewPlaysWithPositionReportsAndMergeStopsIt) {
   EXPECT_FALSE(dlg->PreviewPlayer()->IsPlaying());
   EXPECT_EQ(dlg->Message(), "File merging finished.");
 }
+
+TEST_F(MainWindowTest, PlayOfAClipThePlayerCannotTakeSaysSoAndStaysStopped) {
+  testutil::TempDir dir;
+  const std::string fake = dir.File("note.wmv");
+  FILE* f = std::fopen(fake.c_str(), "w");
+  std::fputs("just text", f);
+  std::fclose(f);
+  PickFunction(kFunctionMerge);
+  dlg->OnDropFiles({QString::fromStdString(fake)});
+  ClickCell(*dlg, 1035, 0, 0);
+  Click(*dlg, 1031);
+  EXPECT_EQ(dlg->Message(), "Cannot play the selected clip.");
+  EXPECT_FALSE(dlg->IsPreviewPlaying());
+  EXPECT_EQ(dlg->Button(1031)->text(), "Play");
+}
+
+TEST_F(MainWindowTest, ListClicksAfterTearDownReachNothing) {
+  testutil::TempDir dir;
+  PickFunction(kFunctionMerge);
+  dlg->OnDropFiles({QString::fromStdString(testutil::MakeClip(dir, "a.wmv", Clip(1000)))});
+  dlg->DestroyWindow();
+  // The panes are gone; their lists are still on screen until the window object goes.
+  ClickCell(*dlg, 1035, 0, 0);
+  ClickColumnTitle(*dlg, 1035, 0);
+  ClickCell(*dlg, 1005, 0, 0);
+  dlg->GetDlgItem(1035)->grab();
+  SUCCEED();
+}
