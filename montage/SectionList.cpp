@@ -12,8 +12,8 @@ std::string Dec(int64_t v) {
 
 // Whether a row stands for a section: start and length as they read back.
 bool Belongs(const CSectionList::Row& row, const PERIOD& s) {
-  return CSectionList::ReadNumber(row[kColFrom]) == s.nFrom &&
-         CSectionList::ReadNumber(row[kColDuration]) == s.nDur;
+  return CSectionList::ReadNumber(row[kSecColFrom]) == s.nFrom &&
+         CSectionList::ReadNumber(row[kSecColDuration]) == s.nDur;
 }
 
 int64_t EndOf(const PERIOD& s) {
@@ -113,10 +113,10 @@ SectionListAction CSectionList::Follow(int32_t pos) {
   a.framePos = pos;
   a.repaintList = true;
   for (size_t r = 0; r < m_rows.size(); ++r) {
-    if (ReadNumber(m_rows[r][kColFrom]) <= pos && pos < ReadNumber(m_rows[r][kColTo])) {
+    if (ReadNumber(m_rows[r][kSecColFrom]) <= pos && pos < ReadNumber(m_rows[r][kSecColTo])) {
       m_nCellRow = static_cast<int>(r);
-      m_nCellCol = kColFrom;
-      a.cellText = m_rows[r][kColFrom];
+      m_nCellCol = kSecColFrom;
+      a.cellText = m_rows[r][kSecColFrom];
       return a;
     }
   }
@@ -132,7 +132,7 @@ SectionListAction CSectionList::Click(int row, int col, const std::vector<PERIOD
   a.repaintList = true;
   if (m_nCellRow < 0) return a;
   const std::string& text = Text(m_nCellRow, col);
-  if (col == kColFrom || col == kColTo) a.framePos = ReadNumber(text);
+  if (col == kSecColFrom || col == kSecColTo) a.framePos = ReadNumber(text);
   a.cellText = text;
   const int i = SectionOfRow(m_nCellRow, sections);
   if (i >= 0) {
@@ -145,15 +145,15 @@ SectionListAction CSectionList::Click(int row, int col, const std::vector<PERIOD
 
 SectionListAction CSectionList::ColumnClick(int col, const std::vector<PERIOD>& sections) {
   SectionListAction a;
-  if (col == kColFrom || col == kColTo)
+  if (col == kSecColFrom || col == kSecColTo)
     std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& x, const Row& y) {
-      return ReadNumber(x[kColFrom]) < ReadNumber(y[kColFrom]);
+      return ReadNumber(x[kSecColFrom]) < ReadNumber(y[kSecColFrom]);
     });
-  for (size_t r = 0; r < m_rows.size(); ++r) m_rows[r][kColSeq] = Dec(static_cast<int64_t>(r) + 1);
+  for (size_t r = 0; r < m_rows.size(); ++r) m_rows[r][kSecColSeq] = Dec(static_cast<int64_t>(r) + 1);
   for (size_t i = 0; i < sections.size(); ++i) {
     for (size_t r = 0; r < m_rows.size(); ++r) {
       if (!Belongs(m_rows[r], sections[i])) continue;
-      const int32_t seq = ReadNumber(m_rows[r][kColSeq]);
+      const int32_t seq = ReadNumber(m_rows[r][kSecColSeq]);
       if (seq != sections[i].nSeq) {
         PERIOD p = sections[i];
         p.nSeq = seq;
@@ -190,10 +190,10 @@ SectionListAction CSectionList::UpdateCell(const std::string& typed,
       std::all_of(typed.begin(), typed.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
   const std::string cell = plain ? typed : Dec(v);
   switch (m_nCellCol) {
-    case kColSeq:
+    case kSecColSeq:
       if (v >= 1 && v <= static_cast<int64_t>(sections.size())) {
         p.nSeq = v;
-        row[kColSeq] = cell;
+        row[kSecColSeq] = cell;
         a.message = kMsgSeqUpdated;
         a.store.push_back({index, p});
         a.repaintList = true;
@@ -201,35 +201,35 @@ SectionListAction CSectionList::UpdateCell(const std::string& typed,
         a.message = kMsgSeqInvalid;
       }
       return a;
-    case kColFrom:
+    case kSecColFrom:
       if (!Inside(v, sections, i, false, rangeMin, rangeMax)) {
         a.message = kMsgBlockInvalid;
         return a;
       }
       p.nFrom = v;
       p.nDur = static_cast<int32_t>(end - v);
-      row[kColFrom] = cell;
-      row[kColDuration] = Dec(p.nDur);
+      row[kSecColFrom] = cell;
+      row[kSecColDuration] = Dec(p.nDur);
       a.message = kMsgBlockUpdated;
       break;
-    case kColTo:
+    case kSecColTo:
       if (!Inside(v, sections, i, true, rangeMin, rangeMax)) {
         a.message = kMsgBlockInvalid;
         return a;
       }
       p.nDur = static_cast<int32_t>(static_cast<int64_t>(v) - p.nFrom);
-      row[kColTo] = cell;
-      row[kColDuration] = Dec(p.nDur);
+      row[kSecColTo] = cell;
+      row[kSecColDuration] = Dec(p.nDur);
       a.message = kMsgBlockUpdated;
       break;
-    case kColDuration:
+    case kSecColDuration:
       if (!Inside(static_cast<int64_t>(p.nFrom) + v, sections, i, true, rangeMin, rangeMax)) {
         a.message = kMsgDurationInvalid;
         return a;
       }
       p.nDur = v;
-      row[kColTo] = Dec(EndOf(p));
-      row[kColDuration] = cell;
+      row[kSecColTo] = Dec(EndOf(p));
+      row[kSecColDuration] = cell;
       a.message = kMsgDurationUpdated;
       break;
     default:

@@ -21,7 +21,7 @@ struct SectionListColumn {
 inline constexpr int kSectionListColumnCount = 4;
 inline constexpr SectionListColumn kSectionListColumns[kSectionListColumnCount] = {
     {"Seq#", 40}, {"From(Sort)", 86}, {"To", 90}, {"Duration", 90}};
-enum SectionListCol { kColSeq = 0, kColFrom = 1, kColTo = 2, kColDuration = 3 };
+enum SectionListCol { kSecColSeq = 0, kSecColFrom = 1, kSecColTo = 2, kSecColDuration = 3 };
 
 // Fill of the edited cell, a COLORREF (0x00BBGGRR) of (238, 192, 210).
 inline constexpr uint32_t kEditedCellColour = 0xD2C0EE;
