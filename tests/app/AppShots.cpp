@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTest>
 
+#include "AboutBoxes.h"
 #include "CQmvSld.h"
 #include "CVantrelDlg.h"
 #include "PaneDriver.h"
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
   dlg.show();
   QApplication::processEvents();
   dlg.grab().save(dir + "/start.png");
+  {
+    CSkinnedAbout about(&dlg);
+    about.show();
+    QApplication::processEvents();
+    about.grab().save(dir + "/about.png");
+  }
 
   dlg.OpenMontageClip(argv[2]);
   for (auto [from, to] : {std::pair{2000, 5000}, {9000, 11000}, {15000, 21000}})
