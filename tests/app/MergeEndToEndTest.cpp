@@ -11,24 +11,11 @@
 #include "PaneDriver.h"
 #include "TestDir.h"
 
-namespace {
-
-clipgen::ClipSpec Clip(int ms) {
-  clipgen::ClipSpec s;
-  s.durationMs = ms;
-  s.width = 160;
-  s.height = 120;
-  s.keyIntervalMs = 1000;
-  return s;
-}
-
-}  // namespace
-
 TEST_F(MainWindowTest, MergeOfThreeReorderedClipsEndToEnd) {
   testutil::TempDir dir;
-  const std::string a = testutil::MakeClip(dir, "a.wmv", Clip(2000));
-  const std::string b = testutil::MakeClip(dir, "b.wmv", Clip(3000));
-  const std::string c = testutil::MakeClip(dir, "c.wmv", Clip(1600));
+  const std::string a = testutil::MakeClip(dir, "a.wmv", SmallClip(2000));
+  const std::string b = testutil::MakeClip(dir, "b.wmv", SmallClip(3000));
+  const std::string c = testutil::MakeClip(dir, "c.wmv", SmallClip(1600));
   PickFunction(kFunctionMerge);
   int picks = 0;
   dlg->pickClipFile = [&] { return QString::fromStdString(picks++ == 0 ? a : b); };
@@ -75,8 +62,8 @@ TEST_F(MainWindowTest, MergeOfThreeReorderedClipsEndToEnd) {
 
 TEST_F(MainWindowTest, MergeRefusesClipsThatDiffer) {
   testutil::TempDir dir;
-  clipgen::ClipSpec pal = Clip(1000);
-  clipgen::ClipSpec ntsc = Clip(1000);
+  clipgen::ClipSpec pal = SmallClip(1000);
+  clipgen::ClipSpec ntsc = SmallClip(1000);
   ntsc.fpsNum = 30000;
   ntsc.fpsDen = 1001;
   PickFunction(kFunctionMerge);
@@ -90,7 +77,7 @@ TEST_F(MainWindowTest, MergeRefusesClipsThatDiffer) {
 
 TEST_F(MainWindowTest, PreviewPlaysWithPositionReportsAndMergeStopsIt) {
   testutil::TempDir dir;
-  const std::string a = testutil::MakeClip(dir, "a.wmv", Clip(3000));
+  const std::string a = testutil::MakeClip(dir, "a.wmv", SmallClip(3000));
   PickFunction(kFunctionMerge);
   dlg->OnDropFiles({QString::fromStdString(a), QString::fromStdString(a)});
   Click(*dlg, 1031);
@@ -132,7 +119,7 @@ TEST_F(MainWindowTest, PlayOfAClipThePlayerCannotTakeSaysSoAndStaysStopped) {
 TEST_F(MainWindowTest, ListClicksAfterTearDownReachNothing) {
   testutil::TempDir dir;
   PickFunction(kFunctionMerge);
-  dlg->OnDropFiles({QString::fromStdString(testutil::MakeClip(dir, "a.wmv", Clip(1000)))});
+  dlg->OnDropFiles({QString::fromStdString(testutil::MakeClip(dir, "a.wmv", SmallClip(1000)))});
   dlg->DestroyWindow();
   // The panes are gone; their lists are still on screen until the window object goes.
   ClickCell(*dlg, 1035, 0, 0);

@@ -12,17 +12,6 @@
 
 namespace {
 
-clipgen::ClipSpec Clip20s() {
-  clipgen::ClipSpec s;
-  s.durationMs = 20000;
-  s.width = 160;
-  s.height = 120;
-  s.fpsNum = 25;
-  s.fpsDen = 1;
-  s.keyIntervalMs = 1000;
-  return s;
-}
-
 // Row of the list whose start column reads `from`.
 int RowOf(CVantrelDlg& dlg, int from) {
   for (int r = 0; r < 8; ++r)
@@ -34,7 +23,7 @@ int RowOf(CVantrelDlg& dlg, int from) {
 
 TEST_F(MainWindowTest, MontageOfThreeRenumberedSectionsEndToEnd) {
   testutil::TempDir dir;
-  const std::string src = testutil::MakeClip(dir, "trip.wmv", Clip20s());
+  const std::string src = testutil::MakeClip(dir, "trip.wmv", SmallClip(20000));
   PickFunction(kFunctionMontage);
   Type(*dlg, 1025, QString::fromStdString(src));
   Click(*dlg, 1027);
@@ -99,7 +88,7 @@ TEST_F(MainWindowTest, MontageOfThreeRenumberedSectionsEndToEnd) {
 
 TEST_F(MainWindowTest, MontageFailureLeavesNoClipAndNoName) {
   testutil::TempDir dir;
-  const std::string src = testutil::MakeClip(dir, "a.wmv", Clip20s());
+  const std::string src = testutil::MakeClip(dir, "a.wmv", SmallClip(20000));
   PickFunction(kFunctionMontage);
   Type(*dlg, 1025, QString::fromStdString(src));
   Click(*dlg, 1027);
@@ -114,7 +103,7 @@ TEST_F(MainWindowTest, MontageFailureLeavesNoClipAndNoName) {
 
 TEST_F(MainWindowTest, OpenOfAnUnreadableClipKeepsThePreviousSource) {
   testutil::TempDir dir;
-  const std::string good = testutil::MakeClip(dir, "good.wmv", Clip20s());
+  const std::string good = testutil::MakeClip(dir, "good.wmv", SmallClip(20000));
   const std::string bad = dir.File("bad.wmv");
   FILE* f = std::fopen(bad.c_str(), "w");
   std::fputs("not a clip at all", f);

@@ -7,6 +7,7 @@
 
 #include "CReportList.h"
 #include "CVantrelDlg.h"
+#include "ClipGen.h"
 
 inline void Type(CVantrelDlg& dlg, int editId, const QString& text) {
   QLineEdit* e = dlg.Edit(editId);
@@ -40,4 +41,16 @@ inline void MarkSection(CVantrelDlg& dlg, int from, int to) {
     Click(dlg, 1015);
     Click(dlg, 1013);
   }
+}
+
+// A small clip for the panes: 160x120 at 25 fps, a key frame every second.
+inline clipgen::ClipSpec SmallClip(int ms) {
+  clipgen::ClipSpec s;
+  s.durationMs = ms;
+  s.width = 160;
+  s.height = 120;
+  s.fpsNum = 25;
+  s.fpsDen = 1;
+  s.keyIntervalMs = 1000;
+  return s;
 }

@@ -14,14 +14,6 @@
 
 namespace {
 
-clipgen::ClipSpec Clip(int ms) {
-  clipgen::ClipSpec s;
-  s.durationMs = ms;
-  s.width = 160;
-  s.height = 120;
-  return s;
-}
-
 int FilesNamed(const std::filesystem::path& dir, const std::string& part) {
   int n = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir))
@@ -33,8 +25,8 @@ int FilesNamed(const std::filesystem::path& dir, const std::string& part) {
 
 TEST_F(MainWindowTest, OpeningAnotherClipDropsTheMarksOfTheFirst) {
   testutil::TempDir dir;
-  const std::string longer = testutil::MakeClip(dir, "long.wmv", Clip(5000));
-  const std::string shorter = testutil::MakeClip(dir, "short.wmv", Clip(3000));
+  const std::string longer = testutil::MakeClip(dir, "long.wmv", SmallClip(5000));
+  const std::string shorter = testutil::MakeClip(dir, "short.wmv", SmallClip(3000));
   auto* timeline = qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002));
   dlg->OpenMontageClip(QString::fromStdString(longer));
   MarkSection(*dlg, 500, 1000);
@@ -64,7 +56,7 @@ TEST_F(MainWindowTest, OpeningAnotherClipDropsTheMarksOfTheFirst) {
 
 TEST_F(MainWindowTest, AnEndReportedBeforeStopDoesNotStopTheNextPreview) {
   testutil::TempDir dir;
-  const std::string clip = testutil::MakeClip(dir, "a.wmv", Clip(4000));
+  const std::string clip = testutil::MakeClip(dir, "a.wmv", SmallClip(4000));
   PickFunction(kFunctionMerge);
   dlg->OnDropFiles({QString::fromStdString(clip)});
   ClickCell(*dlg, 1035, 0, 0);
@@ -84,8 +76,8 @@ TEST_F(MainWindowTest, AnEndReportedBeforeStopDoesNotStopTheNextPreview) {
 
 TEST_F(MainWindowTest, AMergeClickedDuringAMontageWaitsForIt) {
   testutil::TempDir dir;
-  const std::string a = testutil::MakeClip(dir, "a.wmv", Clip(3000));
-  const std::string b = testutil::MakeClip(dir, "b.wmv", Clip(3000));
+  const std::string a = testutil::MakeClip(dir, "a.wmv", SmallClip(3000));
+  const std::string b = testutil::MakeClip(dir, "b.wmv", SmallClip(3000));
   PickFunction(kFunctionMerge);
   dlg->OnDropFiles({QString::fromStdString(a), QString::fromStdString(b)});
   dlg->OpenMontageClip(QString::fromStdString(a));

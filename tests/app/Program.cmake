@@ -10,7 +10,7 @@ gtest_discover_tests(app_tests WORKING_DIRECTORY ${VANTREL_BIN_DIR} DISCOVERY_TI
 
 # Screenshots of the panes for review: app_shots <folder> <clip>.
 add_executable(app_shots ${CMAKE_CURRENT_LIST_DIR}/AppShots.cpp)
-target_link_libraries(app_shots PRIVATE vantrelapp Qt6::Test)
+target_link_libraries(app_shots PRIVATE vantrelapp clipgen Qt6::Test)
 
 # The window on a real X server: outline, start-up and quit with its tear-down.
 find_program(XVFB_RUN xvfb-run)

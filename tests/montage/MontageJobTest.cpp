@@ -1,7 +1,6 @@
 // The montage job: write order, output name, progress texts, a real montage reopened and
 // checked, and the failures that must leave nothing behind.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -344,10 +343,9 @@ TEST(MontageJobFailure, DiskFullDuringTheCopy) {
   clipgen::ClipSpec big = SmallClip(8000);
   big.videoBitRate = 2000000;
   const std::string src = MakeClip(dir, "src.wmv", big);
-  const std::filesystem::path small = dir.Path() / "small";
-  std::filesystem::create_directory(small);
-  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  testutil::SmallDisk disk(dir.Path() / "small");
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  const std::filesystem::path& small = disk.Path();
   {
     Pane pane;
     ASSERT_NO_FATAL_FAILURE(pane.Open(src));
@@ -356,7 +354,6 @@ TEST(MontageJobFailure, DiskFullDuringTheCopy) {
     ExpectFailed(pane, r, small, 0);
     EXPECT_EQ(r.message, std::string(kMsgMontageFailed) + " No space left on device.");
   }
-  umount(small.c_str());
 }
 
 TEST(MontageJobFailure, NoSourceOpen) {

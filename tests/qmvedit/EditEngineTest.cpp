@@ -1,6 +1,5 @@
 // The edit engine against generated clips; every output is reopened and decoded independently.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -434,10 +433,9 @@ TEST(EditEngineBadInput, FullDiskFailsTheJob) {
   clipgen::ClipSpec big = ClipOf(8000);
   big.videoBitRate = 2000000;
   const std::string src = MakeClip(dir, "src.wmv", big);
-  const std::filesystem::path small = dir.Path() / "small";
-  std::filesystem::create_directory(small);
-  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  testutil::SmallDisk disk(dir.Path() / "small");
+  if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  const std::filesystem::path& small = disk.Path();
   {
     const std::string out = (small / "out.wmv").string();
     Session s;
@@ -449,7 +447,6 @@ TEST(EditEngineBadInput, FullDiskFailsTheJob) {
     EXPECT_LT(end, 0);
     EXPECT_EQ(testutil::CountFiles(small), 0);
   }
-  umount(small.c_str());
 }
 
 }  // namespace

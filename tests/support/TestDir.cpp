@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 
 namespace testutil {
 
@@ -30,6 +31,15 @@ int CountFiles(const std::filesystem::path& dir) {
   int n = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
   return n;
+}
+
+SmallDisk::SmallDisk(const std::filesystem::path& where) : path_(where) {
+  std::filesystem::create_directories(path_);
+  mounted_ = mount("tmpfs", path_.c_str(), "tmpfs", 0, "size=256k") == 0;
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) umount(path_.c_str());
 }
 
 }  // namespace testutil
