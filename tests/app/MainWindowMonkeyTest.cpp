@@ -35,7 +35,7 @@ int EnvInt(const char* name, int fallback) {
   return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
 }
 
-clipgen::ClipSpec Spec(int ms, int width, int height) {
+clipgen::ClipSpec ClipOf(int ms, int width, int height) {
   clipgen::ClipSpec s;
   s.durationMs = ms;
   s.width = width;
@@ -54,9 +54,9 @@ class MainWindowMonkey : public MainWindowTest {
     MainWindowTest::SetUp();
     // Two clips alike (they merge), one of another size (refused), a text file named as a
     // clip, and a path that does not exist.
-    pool_ = {testutil::MakeClip(dir_, "a.wmv", Spec(3000, 160, 120)),
-             testutil::MakeClip(dir_, "b.wmv", Spec(5000, 160, 120)),
-             testutil::MakeClip(dir_, "c.WMV", Spec(4000, 128, 96)),
+    pool_ = {testutil::MakeClip(dir_, "a.wmv", ClipOf(3000, 160, 120)),
+             testutil::MakeClip(dir_, "b.wmv", ClipOf(5000, 160, 120)),
+             testutil::MakeClip(dir_, "c.WMV", ClipOf(4000, 128, 96)),
              dir_.File("note.wmv"),
              dir_.File("missing.wmv"),
              dir_.File("d.avi")};

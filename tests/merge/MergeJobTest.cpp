@@ -20,7 +20,7 @@ namespace {
 using testutil::MakeClip;
 using testutil::TempDir;
 
-clipgen::ClipSpec Spec(int durationMs) {
+clipgen::ClipSpec ClipOf(int durationMs) {
   clipgen::ClipSpec s;
   s.durationMs = durationMs;
   s.width = 160;
@@ -94,33 +94,33 @@ TEST(MergeJob, CheckRefusesClipsThatDiffer) {
   ClipList empty;
   EXPECT_EQ(MergeJob::Check(empty), kTextAddClipsFirst);
 
-  const std::string ref = MakeClip(dir, "ref.wmv", Spec(1000));
+  const std::string ref = MakeClip(dir, "ref.wmv", ClipOf(1000));
   std::map<std::string, clipgen::ClipSpec> others;
-  others["size"] = Spec(1000);
+  others["size"] = ClipOf(1000);
   others["size"].width = 176;
-  others["fps"] = Spec(1000);
+  others["fps"] = ClipOf(1000);
   others["fps"].fpsNum = 30000;
   others["fps"].fpsDen = 1001;
-  others["bitrate"] = Spec(1000);
+  others["bitrate"] = ClipOf(1000);
   others["bitrate"].videoBitRate = 200000;
-  others["sample rate"] = Spec(1000);
+  others["sample rate"] = ClipOf(1000);
   others["sample rate"].sampleRate = 22050;
-  others["channels"] = Spec(1000);
+  others["channels"] = ClipOf(1000);
   others["channels"].channels = 1;
-  others["audio codec"] = Spec(1000);
+  others["audio codec"] = ClipOf(1000);
   others["audio codec"].audioCodec = "wmav1";
-  others["audio bit rate"] = Spec(1000);
+  others["audio bit rate"] = ClipOf(1000);
   others["audio bit rate"].audioBitRate = 32000;
-  others["no audio"] = Spec(1000);
+  others["no audio"] = ClipOf(1000);
   others["no audio"].audioTracks = 0;
-  others["two audio tracks"] = Spec(1000);
+  others["two audio tracks"] = ClipOf(1000);
   others["two audio tracks"].audioTracks = 2;
-  others["video codec"] = Spec(1000);
+  others["video codec"] = ClipOf(1000);
   others["video codec"].videoCodec = "wmv1";
   int n = 0;
-  for (const auto& [what, spec] : others) {
+  for (const auto& [what, params] : others) {
     SCOPED_TRACE(what);
-    const std::string other = MakeClip(dir, "o" + std::to_string(n++) + ".wmv", spec);
+    const std::string other = MakeClip(dir, "o" + std::to_string(n++) + ".wmv", params);
     ClipList list;
     ASSERT_TRUE(list.Add(ref));
     ASSERT_TRUE(list.Add(ref));
@@ -138,7 +138,7 @@ TEST(MergeJob, CheckRefusesClipsThatDiffer) {
   }
 
   // 29.970 and 29.971 frames a second both show as 29.97 and merge; so does one clip alone.
-  clipgen::ClipSpec ntsc = Spec(5000);
+  clipgen::ClipSpec ntsc = ClipOf(5000);
   ntsc.fpsNum = 30000;
   ntsc.fpsDen = 1001;
   clipgen::ClipSpec near = ntsc;
@@ -158,9 +158,9 @@ TEST(MergeJob, CheckRefusesClipsThatDiffer) {
 TEST(MergeJob, MergesEveryClipOnceInSeqOrderEndToEnd) {
   TempDir dir;
   // Lengths tell the clips apart in the output.
-  const std::string a = MakeClip(dir, "a.wmv", Spec(2000));
-  const std::string b = MakeClip(dir, "b.wmv", Spec(3000));
-  const std::string c = MakeClip(dir, "c.wmv", Spec(1600));
+  const std::string a = MakeClip(dir, "a.wmv", ClipOf(2000));
+  const std::string b = MakeClip(dir, "b.wmv", ClipOf(3000));
+  const std::string c = MakeClip(dir, "c.wmv", ClipOf(1600));
   ClipList list;
   ASSERT_TRUE(list.Add(a));
   ASSERT_TRUE(list.Add(b));
@@ -226,7 +226,7 @@ TEST(MergeJob, MergesEveryClipOnceInSeqOrderEndToEnd) {
 
 TEST(MergeJob, TakenNamesGetANumberAndStayUntouched) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.qmv", Spec(1000));
+  const std::string a = MakeClip(dir, "a.qmv", ClipOf(1000));
   const std::string taken = dir.File("aMerged2004_5_7_9_3_2.qmv");
   std::ofstream(taken) << "earlier merge";
   ClipList list;
@@ -249,8 +249,8 @@ TEST(MergeJob, FailureLeavesNoOutputAndSaysWhy) {
   for (const std::string how : {"gone", "not a clip", "top gone"}) {
     SCOPED_TRACE(how);
     TempDir dir;
-    const std::string a = MakeClip(dir, "a.wmv", Spec(2000));
-    const std::string b = MakeClip(dir, "b.wmv", Spec(2000));
+    const std::string a = MakeClip(dir, "a.wmv", ClipOf(2000));
+    const std::string b = MakeClip(dir, "b.wmv", ClipOf(2000));
     ClipList list;
     ASSERT_TRUE(list.Add(a));
     ASSERT_TRUE(list.Add(b));
@@ -278,7 +278,7 @@ TEST(MergeJob, FailureLeavesNoOutputAndSaysWhy) {
 
 TEST(MergeJob, RunInsideARunDoesNothing) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.wmv", Spec(1000));
+  const std::string a = MakeClip(dir, "a.wmv", ClipOf(1000));
   ClipList list;
   ASSERT_TRUE(list.Add(a));
   ASSERT_TRUE(list.Add(a));
