@@ -33,11 +33,13 @@
 #include "CXStatic.h"
 #include "CellFont.h"
 #include "ClipFile.h"
+#include "ClipList.h"
 #include "DbgLog.h"
 #include "Gdi.h"
 #include "MergePane.h"
 #include "MontagePane.h"
 #include "QtMsgWindow.h"
+#include "SectionList.h"
 #include "SkinApi.h"
 #include "SkinModule.h"
 #include "SkinnedFrame.h"
@@ -345,15 +347,11 @@ void CVantrelDlg::SetUpSelectors() {
 
 void CVantrelDlg::SetUpLists() {
   auto* sections = qobject_cast<CReportList*>(GetDlgItem(1005));
-  const std::pair<const char*, int> sectionCols[] = {
-      {"Seq#", 40}, {"From(Sort)", 86}, {"To", 90}, {"Duration", 90}};
-  for (int c = 0; c < 4; ++c)
-    sections->InsertColumn(c, sectionCols[c].first, sectionCols[c].second);
+  for (int c = 0; c < kSectionListColumnCount; ++c)
+    sections->InsertColumn(c, kSectionListColumns[c].title, kSectionListColumns[c].width);
   auto* clips = qobject_cast<CReportList*>(GetDlgItem(1035));
-  const std::pair<const char*, int> clipCols[] = {{"Seq#", 38},           {"Baudrate", 60},
-                                                  {"Resolution@fps", 95}, {"Duration", 56},
-                                                  {"Create Time", 108},   {"Path", 180}};
-  for (int c = 0; c < 6; ++c) clips->InsertColumn(c, clipCols[c].first, clipCols[c].second);
+  for (int c = 0; c < kClipColumns; ++c)
+    clips->InsertColumn(c, kClipColumnTitles[c], kClipColumnWidths[c]);
 }
 
 void CVantrelDlg::ShowPane(Pane pane, bool show) {

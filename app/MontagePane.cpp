@@ -245,11 +245,9 @@ void MontagePane::RunMontage() {
     m_dlg.Static(1023)->repaint();
   };
   const std::string src = m_dlg.Edit(1025)->text().toStdString();
-  const std::vector<PERIOD> sections = Sections();
-  if (sections.empty() || !IsClipFile(src)) return;
   SetBusy(true);
   const MontageResult r =
-      m_job->Run(*m_dlg.MontageEngine(), m_dlg.MsgWindow(), src, sections, view);
+      m_job->Run(*m_dlg.MontageEngine(), m_dlg.MsgWindow(), src, Sections(), view);
   SetBusy(false);
   if (r.status == MontageResult::Status::NotRun || r.status == MontageResult::Status::Busy) return;
   if (r.status == MontageResult::Status::Done) {

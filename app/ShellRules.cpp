@@ -1,6 +1,6 @@
 #include "ShellRules.h"
 
-#include <cstdio>
+#include "ClipFile.h"
 
 int OutputCodeForPick(const QString& itemText, int current) {
   const QString lower = itemText.toLower();
@@ -45,23 +45,6 @@ std::optional<TitleButtonPlaces> TitleButtonsFor(QSize clientSize, int windowWid
 std::optional<QString> DroppedSourcePath(const QStringList& files) {
   if (files.isEmpty()) return std::nullopt;
   const QString& last = files.back();
-  const int dot = last.lastIndexOf('.');
-  const QString ext = (dot >= 0 ? last.mid(dot + 1) : last).toLower();
-  if (ext == "qmv" || ext == "wmv") return last;
+  if (IsClipFile(last.toStdString())) return last;
   return std::nullopt;
-}
-
-QString DurationText(qint64 ms) {
-  if (ms < 0) ms = 0;
-  const qint64 secs = ms / 1000;
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(secs / 3600),
-                static_cast<long long>((secs / 60) % 60), static_cast<long long>(secs % 60));
-  return QString::fromLatin1(buf);
-}
-
-QString PercentText(double percent) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%%%0.0f", percent);
-  return QString::fromLatin1(buf);
 }

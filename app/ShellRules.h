@@ -50,8 +50,3 @@ std::optional<TitleButtonPlaces> TitleButtonsFor(QSize clientSize, int windowWid
 // The one path a drop puts into a source edit outside Clip Merge: the last dropped file when it
 // is a clip (extension compared without case), else nothing.
 std::optional<QString> DroppedSourcePath(const QStringList& files);
-
-// "%02d:%02d:%02d" of a millisecond value, hours not bounded.
-QString DurationText(qint64 ms);
-// "%" followed by the value written "%0.0f".
-QString PercentText(double percent);

@@ -38,3 +38,9 @@ std::string FreeOutputName(const std::string& name, int maxTries) {
   }
   return std::string();
 }
+
+std::string PercentOfJobText(double percent) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%%%0.0f", percent);
+  return text;
+}

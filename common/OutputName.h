@@ -1,5 +1,6 @@
-// Names of the clips the jobs write beside their source: the source path without its extension,
-// a tag and the local time, and a numbered variant when that name is taken already.
+// Names of the clips the jobs write beside their source (the source path without its extension,
+// a tag and the local time, and a numbered variant when that name is taken already), and the
+// percent text the jobs show.
 #pragma once
 
 #include <ctime>
@@ -20,3 +21,6 @@ bool OutputNameTaken(const std::string& name);
 
 // The first of name, name_2, name_3, ... that is not taken; "" when the first maxTries are.
 std::string FreeOutputName(const std::string& name, int maxTries = 1000);
+
+// The jobs' percent text: "%" followed by the value written with "%0.0f" ("%0" ... "%100").
+std::string PercentOfJobText(double percent);

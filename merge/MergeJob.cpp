@@ -82,10 +82,7 @@ MergeJob::MergeJob(CQmvedit& engine, CMsgWindow* window) : engine_(engine), wind
 std::string MergeJob::PercentText(int64_t value, int64_t range) {
   if (range <= 0) return "%0";
   value = std::clamp<int64_t>(value, 0, range);
-  char text[32];
-  std::snprintf(text, sizeof(text), "%%%0.0f",
-                static_cast<double>(value) / static_cast<double>(range) * 100.0);
-  return text;
+  return PercentOfJobText(static_cast<double>(value) / static_cast<double>(range) * 100.0);
 }
 
 std::optional<MergeProgress> MergeJob::OnProgress(intptr_t lParam) const {

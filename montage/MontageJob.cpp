@@ -46,9 +46,7 @@ std::string CMontageJob::OutputName(const std::string& srcPath, const std::tm& l
 }
 
 std::string CMontageJob::PercentText(double pct) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%%%0.0f", pct);
-  return text;
+  return PercentOfJobText(pct);
 }
 
 std::string CMontageJob::ReasonText(HRESULT hr) {
