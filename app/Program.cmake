@@ -7,6 +7,7 @@ add_library(vantrelapp STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CVantrelApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CVantrelDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CVantrelDlg.h
+  ${CMAKE_CURRENT_LIST_DIR}/ExportPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MergePane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontagePane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellRules.cpp)
@@ -15,7 +16,7 @@ target_link_libraries(vantrelapp PUBLIC vantrelframe vantrelcontrols vantreltime
                                          vantrelmerge vantrelexport qmvedit qmvply clipfile
                                          programlog Qt6::Widgets ${CMAKE_DL_LIBS})
 # The libraries the program loads at run time are built with it.
-add_dependencies(vantrelapp qmvinfo Skin)
+add_dependencies(vantrelapp qmvinfo qmvplyex Skin)
 
 add_executable(vantrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(vantrel PRIVATE vantrelapp)

@@ -7,6 +7,17 @@ CPlayerWnd::CPlayerWnd(QWidget* owner)
   setWindowTitle("Vantrel Player");
 }
 
+CPlayerWnd::~CPlayerWnd() = default;
+
+void CPlayerWnd::ResetEngine() {}
+void CPlayerWnd::UseMixingRenderer() {}
+const RECT* CPlayerWnd::ChooseOutput(int) {
+  return nullptr;
+}
+void CPlayerWnd::OpenClip(const QString&, const RECT*) {}
+void CPlayerWnd::PlayOrStop(int) {}
+void CPlayerWnd::FullScreenAt(bool, int, int) {}
+
 bool CPlayerWnd::event(QEvent* e) {
   if (e->type() == WinMsgEvent::Type()) {
     auto* msg = static_cast<WinMsgEvent*>(e);

@@ -1,0 +1,35 @@
+// Inside libqmvplyex.so: the library's one graph, shared by playback and the tape export. The
+// playback module owns it (plyInit makes it, plyCleanUp releases it, the transport functions
+// drive it); the tape module adds its elements to the same graph, so plyStop, plyIsPlaying,
+// GetMvCurPos, plyHandleEvent and plyCleanUp act on a recording exactly as on a playback.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+#include "QmvPlyEx.h"
+
+namespace plyex {
+
+// The pipeline plyInit made; null before plyInit and after plyCleanUp.
+GstElement* Graph();
+
+// True for Windows Media paths and URLs: ".wmv", ".qmv" or "http:" anywhere, case ignored.
+bool IsWindowsMediaPath(const std::string& path);
+
+// Adds the clip's source for `path` to the graph as playback does: "ASF Reader" for Windows
+// Media paths and URLs, else "Source1". Decoded streams (video/x-raw, audio/x-raw) come out of
+// the returned element's "pad-added" signal. Null (logged) without a graph or on failure.
+GstElement* AddClipSource(const std::string& path);
+
+// Takes the controls of the graph once its elements are in (bus, seeking, volume), as
+// plyPlyUrl does at its end. An error or end of stream on the graph's bus from then on ends the
+// playing state: plyIsPlaying answers FALSE and the next plyHandleEvent releases the graph.
+HRESULT AcquireGraphControls();
+
+// Releases what the tape module holds (camcorder, transport); plyCleanUp calls it. Defined by
+// the tape module.
+void ReleaseTape();
+
+}  // namespace plyex
