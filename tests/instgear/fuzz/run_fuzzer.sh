@@ -3,7 +3,7 @@
 #   run_fuzzer.sh <fuzzer> <seed writer> <work folder> <seconds> [more libFuzzer flags]
 # Fails on any finding; the crashing input is left in the work folder.
 set -e
-fuzzer=$1 seeds=$2 work=$3 seconds=$4
+fuzzer=$(realpath "$1") seeds=$(realpath "$2") work=$3 seconds=$4
 shift 4
 rm -rf "$work/corpus"
 mkdir -p "$work/corpus"
