@@ -104,8 +104,8 @@ TEST(PlayerOnXTest, PlaysFullScreenOnTheSecondMonitorOnX) {
     if (i == 0) continue;
     EXPECT_GT(owner.reports[i].position, owner.reports[i - 1].position);
     const qint64 gap = owner.reports[i].atMs - owner.reports[i - 1].atMs;
-    EXPECT_GE(gap, 350);
-    EXPECT_LE(gap, 750);
+    EXPECT_GE(gap, 300);
+    EXPECT_LE(gap, 900);
   }
 
   // The picture covers the monitor: the clip's own frame code is on the screen.

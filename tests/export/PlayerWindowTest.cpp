@@ -216,8 +216,8 @@ TEST_F(PlayerWndTest, TicksReportToTheOwnerAndLeaveFullScreenWhenNothingPlays) {
   }
   // Every 500 ms, whether or not anybody looks.
   const qint64 gap = owner.reports[2].atMs - owner.reports[1].atMs;
-  EXPECT_GE(gap, 400);
-  EXPECT_LE(gap, 700);
+  EXPECT_GE(gap, 300);
+  EXPECT_LE(gap, 900);
   // Each tick polls the graph's events first.
   EXPECT_EQ(RawCalls().substr(0, 15), "plyHandleEvent\n");
 
