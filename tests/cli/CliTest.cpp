@@ -132,8 +132,6 @@ TEST(CliArgs, TimesSectionsAndTheirNumbers) {
   EXPECT_EQ(p[3].nDur, 100);
 
   EXPECT_EQ(cli::JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-  EXPECT_EQ(cli::ProgressLine(50, 100, "%50", 10), "[#####-----] %50");
-  EXPECT_EQ(cli::ProgressLine(500, 100, "%100", 4), "[####] %100");
 }
 
 TEST(CliMontage, WritesWhatThePaneJobWritesUnderTheSameName) {
