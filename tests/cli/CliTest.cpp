@@ -233,10 +233,10 @@ TEST(CliMerge, WritesWhatThePaneJobWritesUnderTheSameName) {
 
 TEST(CliInfo, LinesAndJsonCarryTheClipListsFigures) {
   TempDir dir;
-  clipgen::ClipSpec spec = Small(2500);
-  spec.fpsNum = 30000;
-  spec.fpsDen = 1001;
-  const std::string a = MakeClip(dir, "a.wmv", spec);
+  clipgen::ClipSpec params = Small(2500);
+  params.fpsNum = 30000;
+  params.fpsDen = 1001;
+  const std::string a = MakeClip(dir, "a.wmv", params);
   const std::string b = MakeClip(dir, "b b.qmv", Small(1000));
   ClipList list;
   ASSERT_TRUE(list.Add(a));
