@@ -152,8 +152,12 @@ MergeResult MergeJob::Run(const ClipList& list) {
 
   const std::string wanted = TimedOutputName(top, "Merged", hooks_.now ? hooks_.now() : LocalNow());
   std::string output;
+  if (!outputName_.empty()) {
+    output = outputName_;
+    hr = engine_.SetDesFile(output.c_str());  // refuses a name that is taken
+  }
   // A name taken since it was looked at is passed over too: the engine never replaces a file.
-  for (int n = 1; n <= 1000; ++n) {
+  for (int n = 1; outputName_.empty() && n <= 1000; ++n) {
     output = NumberedOutputName(wanted, n);
     if (OutputNameTaken(output)) continue;
     hr = engine_.SetDesFile(output.c_str());

@@ -62,6 +62,9 @@ class MergeJob {
   // pending message dispatched between the job's steps (may be null).
   MergeJob(CQmvedit& engine, CMsgWindow* window);
   void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+  // A name for the new clip instead of the timed one beside the top-row clip ("" goes back to
+  // that); a name that is taken is refused, never replaced.
+  void SetOutputName(std::string path) { outputName_ = std::move(path); }
 
   // The whole Merge command.
   MergeResult Run(const ClipList& list);
@@ -84,6 +87,7 @@ class MergeJob {
   CQmvedit& engine_;
   CMsgWindow* window_;
   Hooks hooks_;
+  std::string outputName_;
   bool running_ = false;
   int range_ = 0;
 };

@@ -91,7 +91,7 @@ std::optional<MontageProgress> CMontageJob::OnProgress(intptr_t writtenMs) const
 
 MontageResult CMontageJob::Run(CQmvedit& engine, CMsgWindow* window, const std::string& srcPath,
                                const std::vector<PERIOD>& sections, const MontageJobView& view,
-                               std::time_t startTime) {
+                               std::time_t startTime, const std::string& outputPath) {
   MontageResult result;
   if (m_bRunning) {
     result.status = MontageResult::Status::Busy;
@@ -127,7 +127,8 @@ MontageResult CMontageJob::Run(CQmvedit& engine, CMsgWindow* window, const std::
   std::tm local{};
   localtime_r(&startTime, &local);
   // Two jobs on one source within one second would share the name: the later one is numbered.
-  name = FreeOutputName(OutputName(srcPath, local));
+  name = outputPath.empty() ? FreeOutputName(OutputName(srcPath, local)) : outputPath;
+  if (!outputPath.empty() && OutputNameTaken(name)) name.clear();
   if (name.empty()) return fail(NS_E_FILE_EXISTS, ReasonText(NS_E_FILE_EXISTS));
   if (!engine.IsSrcOpen()) return fail(E_UNEXPECTED, "No clip is open.");
 

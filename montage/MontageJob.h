@@ -54,10 +54,12 @@ class CMontageJob {
   // Runs the job (command 1021). srcPath is the text of edit 1025 (extension test and output
   // name), sections the timeline's sections in array order, startTime the job's start (0: now).
   // window is the engine's notify window; the job dispatches one of its pending messages after
-  // "%0" and before each section. On failure no clip is left behind.
+  // "%0" and before each section. On failure no clip is left behind. outputPath, when given,
+  // names the new clip instead of the timed name beside the source; a name that is taken is
+  // refused, never replaced.
   MontageResult Run(CQmvedit& engine, CMsgWindow* window, const std::string& srcPath,
                     const std::vector<PERIOD>& sections, const MontageJobView& view,
-                    std::time_t startTime = 0);
+                    std::time_t startTime = 0, const std::string& outputPath = std::string());
 
   // WM_EDIT_PROGRESS of the montage engine (lParam: ms written). Nothing while no job runs:
   // posts still queued after the end must not move the bar or the text back.
