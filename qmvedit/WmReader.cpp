@@ -491,8 +491,10 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       seen[i] = true;
       --pending;
       // A stream's samples do not overlap: the one before ends by this one's time, less the
-      // rounding of times to whole milliseconds.
-      if (t - SampleDuration(i, pkt_) + kTimeStep >= key) ahead = std::max(ahead, t - key);
+      // rounding of times to whole milliseconds. A stream further ahead than any buffer window
+      // has a gap or a damaged time here, not samples of the key's time stored before.
+      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= kMaxLead)
+        ahead = std::max(ahead, t - key);
     }
     av_packet_unref(pkt_);
     // A stream with nothing from here to the end of the clip is stored further ahead still, all
@@ -501,6 +503,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
     if (ahead == 0 || pos <= dataStart_ || keyPos - pos >= maxBack) break;
     int64_t step = static_cast<int64_t>(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
     step = std::max(step, 8 * packet);
+    step = std::min(step, maxBack);
     pos = std::max(dataStart_, pos - (step + packet - 1) / packet * packet);
   }
   return pos;
