@@ -34,9 +34,7 @@ namespace plyex {
 
 namespace {
 
-// Opening a local clip takes a fraction of a second; this bounds it for damaged files.
-constexpr GstClockTime kPrerollTimeout = 8 * GST_SECOND;
-constexpr GstClockTime kBusPoll = 50 * GST_MSECOND;
+// A prerolled graph reaches playing at once; this bounds it.
 constexpr GstClockTime kRunTimeout = 3 * GST_SECOND;
 
 struct TapeGraph {
@@ -478,37 +476,7 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
 
   t->padAddedId = g_signal_connect(source, "pad-added", G_CALLBACK(OnSourcePad), t);
   t->noMorePadsId = g_signal_connect(source, "no-more-pads", G_CALLBACK(OnNoMorePads), t);
-  return AcquireGraphControls();
-}
-
-// Waits for the graph to preroll: every link made and the first DV chunk at the camcorder end.
-bool PrerollTape(const std::string& path) {
-  GstElement* pipeline = Graph();
-  const GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  if (change == GST_STATE_CHANGE_FAILURE) return false;
-  if (change != GST_STATE_CHANGE_ASYNC) return true;
-  GstBus* bus = gst_element_get_bus(pipeline);
-  const GstClockTime start = gst_util_get_timestamp();
-  bool done = false;
-  while (!done && gst_util_get_timestamp() - start < kPrerollTimeout) {
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        bus, kBusPoll, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
-    if (msg == nullptr) continue;
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-      GError* error = nullptr;
-      gst_message_parse_error(msg, &error, nullptr);
-      DbgLog(1, 4, "Tape: %s cannot be recorded: %s\n", path.c_str(),
-             error != nullptr ? error->message : "");
-      g_clear_error(&error);
-      gst_message_unref(msg);
-      break;
-    }
-    done = GST_MESSAGE_SRC(msg) == GST_OBJECT(pipeline);
-    gst_message_unref(msg);
-  }
-  gst_object_unref(bus);
-  if (!done) DbgLog(1, 4, "Tape: %s did not open\n", path.c_str());
-  return done;
+  return S_OK;
 }
 
 // Gives up a recording that did not start: the transport stops, the graph goes, the library is
@@ -570,7 +538,9 @@ QMVPLYEX_API BOOL ExportToTape(const char* path) {
   const std::string clip = path != nullptr ? path : "";
   SetUrl(clip.c_str());
   std::shared_ptr<Camcorder> camera = Tape().camera;
-  if (FAILED(BuildTapeGraph(clip, camera)) || !PrerollTape(clip)) {
+  // Every link is made by the end of the preroll, and the first DV chunk is at the camcorder.
+  if (FAILED(BuildTapeGraph(clip, camera)) || FAILED(PrerollGraph()) ||
+      FAILED(AcquireGraphControls())) {
     DbgLog(0, -1, "Failed to render the tape Graph\n");
     AbandonTape();
     return FALSE;
