@@ -412,6 +412,9 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
       "audiorate ! audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! queue",
       "ACM Wrapper");
   if (acm == nullptr) DbgLog(0, -1, "Failed to create InfTee\n");
+  // A stage that could not be made has no pin to connect.
+  if (t->videoIn == nullptr || t->audioIn == nullptr)
+    DbgLog(0, -1, "GetUnconnectedPin::pFilter = NULL\n");
   if (t->sink == nullptr || encoded == nullptr || t->videoIn == nullptr || t->audioIn == nullptr ||
       acm == nullptr) {
     if (encoded != nullptr) gst_object_unref(gst_object_ref_sink(encoded));
