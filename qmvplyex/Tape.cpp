@@ -58,6 +58,8 @@ struct TapeGraph {
   std::condition_variable systemSet;
   DvSystem system;
   GstElement* silence = nullptr;  // not held: the silent track of a clip without sound
+  std::atomic<bool> videoEnded{false};
+  std::atomic<bool> silenceEnded{false};
 
   // Segments of the muxer's inputs, each on its own streaming thread.
   GstSegment videoSegment;
@@ -255,20 +257,26 @@ GstPadProbeReturn OnAudioMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer d
   return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->audioSegment);
 }
 
-// The silent track ends where the pictures end.
+// The silent track ends where the pictures end: once they did, the silence's next buffer is
+// replaced by the end of its stream. (An end sent to the source itself would wait for its
+// streaming thread, which may be waiting for the muxer, which waits for the pictures.)
 GstPadProbeReturn OnVideoEnd(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* tape = static_cast<TapeGraph*>(data);
-  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS) return GST_PAD_PROBE_OK;
-  GstElement* silence = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(tape->lock);
-    if (tape->silence != nullptr) silence = GST_ELEMENT(gst_object_ref(tape->silence));
-  }
-  if (silence != nullptr) {
-    gst_element_send_event(silence, gst_event_new_eos());
-    gst_object_unref(silence);
-  }
+  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) tape->videoEnded = true;
   return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn OnSilence(GstPad* pad, GstPadProbeInfo*, gpointer data) {
+  auto* tape = static_cast<TapeGraph*>(data);
+  if (!tape->videoEnded) return GST_PAD_PROBE_OK;
+  if (!tape->silenceEnded.exchange(true)) {
+    GstPad* peer = gst_pad_get_peer(pad);
+    if (peer != nullptr) {
+      gst_pad_send_event(peer, gst_event_new_eos());
+      gst_object_unref(peer);
+    }
+  }
+  return GST_PAD_PROBE_DROP;
 }
 
 void OnNoMorePads(GstElement*, gpointer data) {
@@ -289,6 +297,7 @@ void OnNoMorePads(GstElement*, gpointer data) {
                nullptr);
   gst_bin_add(GST_BIN(tape->pipeline), silence);
   GstPad* src = gst_element_get_static_pad(silence, "src");
+  gst_pad_add_probe(src, GST_PAD_PROBE_TYPE_BUFFER, OnSilence, tape, nullptr);
   tape->audioLinked = LinkPad(src, tape->audioIn);
   gst_object_unref(src);
   tape->silence = silence;
