@@ -10,9 +10,12 @@
 // The source decodes (its decoders are the clip's own); the bins named after the decoders take
 // the decoded streams into the encoder's formats. The queues let decoding, scaling, encoding and
 // muxing run on threads of their own. A clip without sound gets a silent track, so that the tape
-// always has one. The muxer's chunks carry no times: they are stamped with the time of the frame
-// they belong to, so the camcorder end runs at the pace of a real tape when asked to, and the
-// graph's position follows the tape.
+// always has one. The system follows the clip's frame rate, measured on its first pictures: PAL
+// (720 x 576 at 25 fps) below 27.5 fps, NTSC (720 x 480 at 29.97) from there up. The muxer takes
+// both inputs as running time, so sound that starts a few ms before the pictures lines up. Its
+// chunks carry no times: they are stamped with the time of the frame they belong to, so the
+// camcorder end runs at the pace of a real tape when asked to, and the graph's position follows
+// the tape.
 #include <gst/app/gstappsink.h>
 
 #include <algorithm>
