@@ -28,6 +28,11 @@ GstElement* AddClipSource(const std::string& path);
 // playing state: plyIsPlaying answers FALSE and the next plyHandleEvent releases the graph.
 HRESULT AcquireGraphControls();
 
+// The first source pad of `filter` whose caps (its current ones, else those it can give) are of
+// the major type `major` ("video", "audio"), with a reference; null when none has them, and
+// null (logged) for a null filter.
+GstPad* GetOutPin(GstElement* filter, const char* major);
+
 // Sets the graph to PAUSED and waits, bounded, until its sinks prerolled (the first picture is
 // shown). S_OK, or NS_E_FILE_OPEN_FAILED (logged) on an error of the graph, a demuxer that
 // stopped before anything prerolled, or after five seconds. plyPlyUrl calls it between adding

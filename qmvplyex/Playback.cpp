@@ -252,6 +252,11 @@ GstElement* AddClipSource(const std::string& path) {
     return nullptr;
   }
   s.source = source;
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(source), "uri") == nullptr) {
+    if (windowsMedia) DbgLog(0, -1, "Failed to QI file source filter\n");
+    ReleaseSource();
+    return nullptr;
+  }
 
   // A URL goes as it is; a file must exist and becomes a file URI.
   std::string uri;
@@ -276,6 +281,37 @@ GstElement* AddClipSource(const std::string& path) {
   s.check.requireAsf = windowsMedia;
   media::WatchDecoder(source, s.graph, &s.check);
   return source;
+}
+
+GstPad* GetOutPin(GstElement* filter, const char* major) {
+  if (filter == nullptr) {
+    DbgLog(0, -1, "GetOutPin::Source Filter = NULL\n");
+    return nullptr;
+  }
+  const std::string prefix = std::string(major) + "/";
+  GstPad* found = nullptr;
+  GstIterator* it = gst_element_iterate_src_pads(filter);
+  GValue item = G_VALUE_INIT;
+  bool done = false;
+  while (!done && found == nullptr) {
+    switch (gst_iterator_next(it, &item)) {
+      case GST_ITERATOR_OK: {
+        auto* pad = GST_PAD(g_value_get_object(&item));
+        if (media::PadKind(pad).rfind(prefix, 0) == 0) found = GST_PAD(gst_object_ref(pad));
+        g_value_reset(&item);
+        break;
+      }
+      case GST_ITERATOR_RESYNC:
+        gst_iterator_resync(it);
+        break;
+      default:
+        done = true;
+        break;
+    }
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+  return found;
 }
 
 HRESULT PrerollGraph() {
