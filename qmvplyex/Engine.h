@@ -26,6 +26,8 @@ GstElement* AddClipSource(const std::string& path);
 // Takes the controls of the graph once its elements are in (bus, seeking, volume), as
 // plyPlyUrl does at its end. An error or end of stream on the graph's bus from then on ends the
 // playing state: plyIsPlaying answers FALSE and the next plyHandleEvent releases the graph.
+// The graph's bus keeps only end-of-stream, error, warning, async-done, element and application
+// messages (a sync handler drops the rest), so a host that polls seldom never piles them up.
 HRESULT AcquireGraphControls();
 
 // The first source pad of `filter` whose caps (its current ones, else those it can give) are of

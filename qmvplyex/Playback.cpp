@@ -26,9 +26,23 @@ constexpr GstClockTime kPrerollTimeout = 5 * GST_SECOND;
 constexpr int64_t kCnsPerMsL = 10000;  // 100-ns units per millisecond
 constexpr int64_t kNsPerCns = 100;     // nanoseconds per 100-ns unit
 
+// Notes the end of the clip or an error at once, and keeps on the bus only what a host polling
+// it now and then needs: a host that never polls must not make the queue grow with every state
+// change, quality report or tag of a long clip.
 GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer) {
   if (media::Classify(msg) != media::BusEvent::kNone) State().ended = true;
-  return GST_BUS_PASS;
+  switch (GST_MESSAGE_TYPE(msg)) {
+    case GST_MESSAGE_EOS:
+    case GST_MESSAGE_ERROR:
+    case GST_MESSAGE_WARNING:
+    case GST_MESSAGE_ASYNC_DONE:
+    case GST_MESSAGE_ELEMENT:
+    case GST_MESSAGE_APPLICATION:
+      return GST_BUS_PASS;
+    default:
+      gst_message_unref(msg);
+      return GST_BUS_DROP;
+  }
 }
 
 // The graph's state: 0 stopped, 1 paused, 2 running, -1 without control.
@@ -133,6 +147,8 @@ void AttachRenderer() {
       PlaceVideoWindow(s.clipWnd, s.haveVideoRect ? &s.videoRect : nullptr, &child);
   if (window == 0) return;
   gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(s.vmr), window);
+  // The sink draws in the new window from now on: the one of a former clip window can go.
+  DropRetiredVideoWindow();
   if (!child && s.haveVideoRect) {
     const RECT& r = s.videoRect;
     gst_video_overlay_set_render_rectangle(GST_VIDEO_OVERLAY(s.vmr), r.left, r.top,
@@ -404,10 +420,10 @@ QMVPLYEX_API HRESULT plyUseVMR(void) {
 
 QMVPLYEX_API HRESULT SetClipWnd(HWND window) {
   PlaybackState& s = State();
-  if (window != s.clipWnd) DropVideoWindow();
   s.clipWnd = window;
-  if (s.vmr == nullptr) return S_OK;
-  if (s.source != nullptr) AttachRenderer();
+  // A clip that plays already moves to the new window before the old child window goes.
+  if (s.vmr != nullptr && s.source != nullptr) AttachRenderer();
+  if (s.source == nullptr) DropVideoWindow();
   return S_OK;
 }
 
@@ -654,7 +670,8 @@ QMVPLYEX_API BOOL RepaintWnd(HWND, HDC) {
 QMVPLYEX_API const RECT* SetOutput(int index) {
   PlaybackState& s = State();
   if (!s.haveMonitorConfig || s.nMonitors < 2) return &s.monitors[0];
-  if (index < 0 || index >= s.nMonitors) return &s.monitors[s.nMonitors - 1];
+  if (index < 0) return &s.monitors[0];
+  if (index >= s.nMonitors) return &s.monitors[s.nMonitors - 1];
   s.chosenMonitor = index;
   return &s.monitors[index];
 }

@@ -473,4 +473,36 @@ TEST_F(TwoMonitors, FullScreenOnTheSecondMonitorDrawsTheClip) {
   EXPECT_TRUE(RunUntil([&] { return window.geometry() == QRect(100, 100, 400, 300); }, 2000));
 }
 
+// A clip that plays moves to a new clip window (the old window's drawing child goes only after),
+// and keeps drawing there.
+TEST_F(TwoMonitors, MovesToAnotherClipWindowWhilePlaying) {
+  if (std::getenv("VANTREL_VIDEO_SINK") != nullptr) GTEST_SKIP() << "video sink set by the caller";
+  QWidget first;
+  QWidget second;
+  first.setGeometry(50, 50, 320, 240);
+  second.setGeometry(450, 50, 320, 240);
+  first.show();
+  second.show();
+  ASSERT_TRUE(RunUntil([&] { return first.isVisible() && second.isVisible(); }, 2000));
+  RunFor(200);
+  ASSERT_EQ(Open(Clip("move.wmv", 4000), first.winId()), S_OK);
+  SetMv(0, 0, 320, 240);
+  ASSERT_EQ(plyStart(), S_OK);
+  RunFor(500);
+  SetClipWnd(second.winId());
+  SetMv(0, 0, 320, 240);
+  int frame = -1;
+  for (int attempt = 0; attempt < 10 && frame < 0; ++attempt) {
+    RunFor(200);
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(second.winId())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+    frame = clipgen::ReadFrameCode(shot.constBits(), shot.width(), shot.height(),
+                                   static_cast<int>(shot.bytesPerLine()));
+  }
+  EXPECT_GE(frame, 15);
+  EXPECT_TRUE(plyIsPlaying());
+}
+
 }  // namespace
