@@ -67,6 +67,8 @@ struct TapeGraph {
   // Segments of the muxer's inputs, each on its own streaming thread.
   GstSegment videoSegment;
   GstSegment audioSegment;
+  GstClockTime audioEnd = GST_CLOCK_TIME_NONE;  // of the sound so far, in its segment
+  bool audioPadded = false;
 
   // Camcorder end, on the muxer's streaming thread only.
   DvFramer framer;
@@ -256,8 +258,27 @@ GstPadProbeReturn OnVideoMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer d
   return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->videoSegment);
 }
 
+// The muxer writes a frame only with its whole sound, so pictures whose sound ends a few samples
+// short (the resampler's rounding) would lose their last frame: 40 ms of silence after the end
+// of the sound completes it (what is not needed is left out).
 GstPadProbeReturn OnAudioMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-  return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->audioSegment);
+  auto* tape = static_cast<TapeGraph*>(data);
+  if ((info->type & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer))
+      tape->audioEnd = GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer);
+  } else if (GST_PAD_PROBE_INFO_EVENT(info) != nullptr &&
+             GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS &&
+             GST_CLOCK_TIME_IS_VALID(tape->audioEnd) && !tape->audioPadded) {
+    tape->audioPadded = true;
+    constexpr gsize kBytes = 1920 * 4;  // 40 ms of 48 kHz 16-bit stereo
+    GstBuffer* silence = gst_buffer_new_allocate(nullptr, kBytes, nullptr);
+    gst_buffer_memset(silence, 0, 0, kBytes);
+    GST_BUFFER_PTS(silence) = tape->audioEnd;
+    GST_BUFFER_DURATION(silence) = 40 * GST_MSECOND;
+    gst_pad_chain(pad, silence);  // through this probe as well, ahead of the end
+  }
+  return OnMuxInput(pad, info, &tape->audioSegment);
 }
 
 // The silent track ends where the pictures end: once they did, the silence's next buffer is
