@@ -2,9 +2,10 @@
 // gst-play-1.0 run), on the same clip and the same sinks, in one process:
 //   playback_bench open CLIP REPS     time from plyPlyUrl (playbin: its creation) to the first
 //                                     picture at the video sink, REPS times each, alternating
-//   playback_bench seek CLIP N        N accurate seeks while playing: time from SetMvCurPos (a
-//                                     flushing accurate seek of playbin) to the first picture at
-//                                     the new position
+//   playback_bench seek CLIP N [ref-first]  N accurate seeks while playing: time from
+//                                     SetMvCurPos (a flushing accurate seek of playbin) to the
+//                                     first picture at the new position after the flush
+// Times end when the picture reaches the video sink's pad (a pad probe), for both sides.
 //   playback_bench play ours|playbin CLIP   plays the clip to its end (for CPU measurement)
 // Sinks: VANTREL_VIDEO_SINK / VANTREL_AUDIO_SINK when set (fakesink keeps real time), else on an
 // X display the same X sink for both, drawing into a 1280 x 720 window each, and the system's
@@ -45,6 +46,7 @@ struct PictureWatch {
   std::condition_variable changed;
   bool seen = false;
   bool flushed = true;
+  std::chrono::steady_clock::time_point seenAt;  // when the picture reached the sink
   int64_t wantedNs = 0;
   GstPad* pad = nullptr;
   gulong probe = 0;
@@ -54,6 +56,11 @@ struct PictureWatch {
     wantedNs = ns;
     seen = false;
     flushed = !afterFlush;
+  }
+  // Milliseconds from `start` to the picture's arrival.
+  double Since(std::chrono::steady_clock::time_point start) {
+    std::lock_guard<std::mutex> guard(lock);
+    return std::chrono::duration<double, std::milli>(seenAt - start).count();
   }
   // Waits for the picture; the Qt events are served every few milliseconds meanwhile.
   bool WaitSeen(int timeoutMs) {
@@ -107,6 +114,7 @@ struct PictureWatch {
     if (GST_CLOCK_TIME_IS_VALID(pts) &&
         static_cast<int64_t>(pts) + 20 * GST_MSECOND >= watch->wantedNs) {
       watch->seen = true;
+      watch->seenAt = std::chrono::steady_clock::now();
       watch->changed.notify_all();
     }
     return GST_PAD_PROBE_OK;
@@ -153,22 +161,20 @@ struct Ours {
     if (plyUseVMR() != 0) return false;
     watch.Attach(plyex::State().vmr);
     watch.Arm(0, false);
-    QElapsedTimer t;
-    t.start();
+    const auto t0 = std::chrono::steady_clock::now();
     if (plyPlyUrl(clip.c_str()) != 0) return false;
     const bool ok = watch.WaitSeen(10000);
-    *ms = Ms(t);
+    *ms = watch.Since(t0);
     SetMv(0, 0, 1280, 720);
     return ok;
   }
   bool Start() { return plyStart() == 0; }
   bool Seek(int64_t ms, double* took) {
     watch.Arm(ms * GST_MSECOND, true);
-    QElapsedTimer t;
-    t.start();
+    const auto t0 = std::chrono::steady_clock::now();
     SetMvCurPos(static_cast<LONG>(ms));
     const bool ok = watch.WaitSeen(10000);
-    *took = Ms(t);
+    *took = watch.Since(t0);
     return ok;
   }
   bool Playing() {
@@ -191,15 +197,20 @@ struct Reference {
 
   bool Open(const std::string& clip, double* ms) {
     Close();
+    // The video sink exists before, as the renderer does for ours (plyUseVMR); the sound sink
+    // is made per clip on both sides.
     GstElement* video = media::MakeVideoSink("ref video", Window() != 0);
-    GstElement* audio = media::MakeAudioSink("ref audio");
-    if (video == nullptr || audio == nullptr) return false;
+    if (video == nullptr) return false;
     if (GST_IS_VIDEO_OVERLAY(video) && Window() != 0)
       gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(video), Window());
     watch.Attach(video);
     watch.Arm(0, false);
-    QElapsedTimer t;
-    t.start();
+    const auto t0 = std::chrono::steady_clock::now();
+    GstElement* audio = media::MakeAudioSink("ref audio");
+    if (audio == nullptr) {
+      gst_object_unref(video);
+      return false;
+    }
     playbin = gst_element_factory_make("playbin", nullptr);
     gst_object_ref_sink(playbin);
     g_object_set(playbin, "uri", Uri(clip).c_str(), "video-sink", video, "audio-sink", audio,
@@ -209,7 +220,7 @@ struct Reference {
     bus = gst_element_get_bus(playbin);
     if (gst_element_set_state(playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
     const bool ok = watch.WaitSeen(10000);
-    *ms = Ms(t);
+    *ms = watch.Since(t0);
     return ok;
   }
   bool Start() {
@@ -217,13 +228,12 @@ struct Reference {
   }
   bool Seek(int64_t ms, double* took) {
     watch.Arm(ms * GST_MSECOND, true);
-    QElapsedTimer t;
-    t.start();
+    const auto t0 = std::chrono::steady_clock::now();
     gst_element_seek_simple(playbin, GST_FORMAT_TIME,
                             static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                             ms * GST_MSECOND);
     const bool ok = watch.WaitSeen(10000);
-    *took = Ms(t);
+    *took = watch.Since(t0);
     return ok;
   }
   bool Playing() {
@@ -322,7 +332,11 @@ int main(int argc, char** argv) {
       side.Close();
       return true;
     };
-    if (!run(ours, "ours") || !run(ref, "ref")) return 1;
+    // Which side goes first alternates between runs (a fifth argument "ref-first").
+    const bool refFirst = argc > 4 && std::string(argv[4]) == "ref-first";
+    if (refFirst && !run(ref, "ref")) return 1;
+    if (!run(ours, "ours")) return 1;
+    if (!refFirst && !run(ref, "ref")) return 1;
     return 0;
   }
   return 2;

@@ -33,6 +33,8 @@ row() {
   busy=$(wait_quiet)
   "${run[@]}" "$BIN/playback_bench" open "$CLIP" "$REPS" | sed "s/^/$name\t/" >>"$RUNS"
   "${run[@]}" "$BIN/playback_bench" seek "$CLIP" "$SEEKS" | sed "s/^/$name\t/" >>"$RUNS"
+  busy=$(wait_quiet)
+  "${run[@]}" "$BIN/playback_bench" seek "$CLIP" "$SEEKS" ref-first | sed "s/^/$name\t/" >>"$RUNS"
   # CPU while playing the whole clip, alternating the order; playbin once more as gst-launch-1.0.
   for i in 1 2; do
     busy=$(wait_quiet)
@@ -56,7 +58,7 @@ for r in fakesink x11; do
   printf '%-9s %-34s %8.1fms %8.1fms %8.2f\n' $r "plyPlyUrl to first picture" "$o" "$p" "$(echo "scale=3; $o / $p" | bc)"
   o=$(pick $r "ours seek" | median)
   p=$(pick $r "ref seek" | median)
-  printf '%-9s %-34s %8.1fms %8.1fms %8.2f\n' $r "SetMvCurPos to picture ($SEEKS seeks)" "$o" "$p" "$(echo "scale=3; $o / $p" | bc)"
+  printf '%-9s %-34s %8.1fms %8.1fms %8.2f\n' $r "SetMvCurPos to picture (2 x $SEEKS)" "$o" "$p" "$(echo "scale=3; $o / $p" | bc)"
   o=$(pick $r "ours cpu" | median)
   p=$(pick $r "ref cpu" | median)
   l=$(pick $r "launch cpu" | median)
