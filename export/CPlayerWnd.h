@@ -3,12 +3,22 @@
 // window's binding), reports the play position to its owner every 500 ms (WM_PLAYER_NOTIFY) and
 // takes WM_PLAYER_COMMAND 0 (stop), 1 (seek to lParam ms and play) and 5 (shut down). Created
 // hidden with the main window; the close button hides it again.
+//
+// The engine draws the video straight into this window's native window (its winId) inside the
+// video rectangle; while a clip plays the window paints only around it.
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <memory>
 
 #include "QmvPlyEx.h"
+#include "WinMessage.h"
+
+class CQmvButton;
+class SkinModule;
+class SkinnedFrame;
 
 class CPlayerWnd : public QWidget {
   Q_OBJECT
@@ -35,10 +45,59 @@ class CPlayerWnd : public QWidget {
 
   bool IsShutDown() const { return m_bShutDown; }
 
+  // State for the owner and the tests.
+  const QString& Title() const { return m_strTitle; }
+  const RECT& VideoRect() const { return m_rcVideo; }
+  bool TimerRunning() const { return m_timer.isActive(); }
+  bool EngineLoaded() const { return m_hPlyModule != nullptr; }
+  bool SkinLoaded() const;
+  CQmvButton* TitleButton(int id) const;
+  // Hit test in window coordinates: HTCAPTION, HTBOTTOMRIGHT (a fixed 10-pixel corner) or
+  // HTCLIENT.
+  int HitTest(QPoint windowPos) const;
+
  protected:
   bool event(QEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
 
  private:
+  // The engine export `name` as type Fn, looked up now; null when the library or name is missing.
+  template <typename Fn>
+  Fn Ply(const char* name) const;
+  bool IsPlaying() const;
+
+  void SetUpSkin();
+  void OnTimer();
+  void OnCommand(WPARAM command, LPARAM position);
+  void OnClose();
+  void OnMax();
+  void LeaveFullScreen();
+  void ShutDown();
+  // Where the video goes: the inner area, or the whole window while it fills a monitor.
+  RECT VideoArea() const;
+  void ApplyVideoRect();
+  // The skin's outline, or none while the window fills a monitor.
+  void ApplyShape();
+  void PlaceTitleButtons();
+
   QWidget* m_pOwner;
+  std::unique_ptr<SkinModule> m_skin;
+  SkinnedFrame* m_frame = nullptr;
+  void* m_hPlyModule = nullptr;
+  QString m_strTitle;
+  RECT m_rcVideo{0, 0, 0, 0};
+  CQmvButton* m_btnClose = nullptr;
+  CQmvButton* m_btnMax = nullptr;
+  CQmvButton* m_btnSys = nullptr;
+  QTimer m_timer;
+  bool m_bShaped = false;  // set up with the skin's outline
   bool m_bShutDown = false;
 };
