@@ -195,6 +195,12 @@ void ExportPane::StartPlayer(const QString& path, int index) {
   if (hasRect) player->move(rect.left, rect.top);
   player->OpenClip(path, hasRect ? &rect : nullptr);
   player->PlayOrStop(0);
+  // A clip the engine refused (missing, not a clip it can open) shows no empty player window.
+  auto isPlaying = Bind<plyIsPlayingFn>("plyIsPlaying");
+  if (isPlaying && !isPlaying()) {
+    player->hide();
+    return;
+  }
   player->show();
   if (hasRect) player->FullScreenAt(true, rect.left, rect.top);
   m_dlg.update();

@@ -15,7 +15,6 @@ inline constexpr const char* kTextTapeFailed = "Failed to export the video to DV
 inline constexpr const char* kTextTapeDone = "The clip has already exported to the DV tape.";
 inline constexpr const char* kTextTapeQuestion =
     "Please check if the tape need to change, \nContinue?";
-inline constexpr const char* kTextCannotPlay = "Cannot play the selected clip.";
 inline constexpr const char* kTextZeroTime = "00:00:00";
 inline constexpr const char* kTextZeroPercent = "%0";
 

@@ -1,6 +1,8 @@
 // The export pane from the user's side on the offscreen platform: the refusals of Start, the path
 // and output that survive function switches, the displays that follow the player window's
 // reports, and what Start does when the engine or the camcorder is missing.
+#include <dlfcn.h>
+
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSlider>
@@ -10,6 +12,7 @@
 #include "ExportFixture.h"
 #include "ExportModel.h"
 #include "PaneDriver.h"
+#include "QmvPlyEx.h"
 #include "TestDir.h"
 
 namespace {
@@ -144,4 +147,33 @@ TEST_F(ExportFixture, TapeWithoutACamcorderSaysSoAndAsksNothing) {
   Click(*dlg, 1047);
   EXPECT_EQ(Msg(), "No VTR mode digital camcorder connected.");
   EXPECT_TRUE(questions.isEmpty());
+}
+
+TEST_F(ExportFixture, AClipThatCannotPlayOnAMonitorNeitherHangsNorLeavesAnythingPlaying) {
+  testutil::TempDir dir;
+  const std::string corrupt = dir.File("corrupt.wmv");
+  {
+    std::ofstream out(corrupt, std::ios::binary);
+    for (int i = 0; i < 50000; ++i) out.put(static_cast<char>((i * 7919) % 251));
+  }
+  Open();
+  auto isPlaying = reinterpret_cast<plyIsPlayingFn>(dlsym(dlg->PlayModule(), "plyIsPlaying"));
+  ASSERT_NE(isPlaying, nullptr);
+  PickOutput(kPrimary);
+  for (const std::string& bad : {dir.File("nowhere.wmv"), corrupt}) {
+    SCOPED_TRACE(bad);
+    Type(*dlg, 1042, QString::fromStdString(bad));
+    QElapsedTimer t;
+    t.start();
+    Click(*dlg, 1047);
+    EXPECT_LT(t.elapsed(), 5000);
+    // A few of the player window's ticks: whatever the engine found out is reported by then.
+    QTest::qWait(1200);
+    EXPECT_FALSE(isPlaying());
+    EXPECT_EQ(Text(1046), "00:00:00");
+    EXPECT_EQ(Msg(), "Export video to Primary Mornitor");
+  }
+  Type(*dlg, 1042, "");
+  Click(*dlg, 1047);
+  EXPECT_EQ(Msg(), "Please offer a valid media file.");
 }
