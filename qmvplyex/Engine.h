@@ -28,8 +28,15 @@ GstElement* AddClipSource(const std::string& path);
 // playing state: plyIsPlaying answers FALSE and the next plyHandleEvent releases the graph.
 HRESULT AcquireGraphControls();
 
-// Releases what the tape module holds (camcorder, transport); plyCleanUp calls it. Defined by
-// the tape module.
+// Sets the graph to PAUSED and waits, bounded, until its sinks prerolled (the first picture is
+// shown). S_OK, or NS_E_FILE_OPEN_FAILED (logged) on an error of the graph, a demuxer that
+// stopped before anything prerolled, or after five seconds. plyPlyUrl calls it between adding
+// the source and taking the controls.
+HRESULT PrerollGraph();
+
+// Releases what the tape module holds (camcorder, transport); plyCleanUp calls it once the graph
+// has stopped (NULL state, streaming threads joined) and before the graph's elements are removed
+// and the graph released; also when there is no graph. Defined by the tape module.
 void ReleaseTape();
 
 }  // namespace plyex
