@@ -39,6 +39,19 @@ class PlayerCommandLog : public QObject {
   }
 };
 
+// Holds back the player window's own position reports to the main window, so that only the
+// reports a test sends itself arrive.
+class OwnReportsOnly : public QObject {
+ public:
+  bool sending = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    return e->type() == WinMsgEvent::Type() &&
+           static_cast<WinMsgEvent*>(e)->message == WM_PLAYER_NOTIFY && !sending;
+  }
+};
+
 class ExportFixture : public ::testing::Test {
  protected:
   // Builds the window with its libraries from `installFolder` ("" for the program's folder).
@@ -77,8 +90,12 @@ class ExportFixture : public ::testing::Test {
   void PickOutput(OutputItem item) { PickItem(1044, item); }
   std::string Msg() { return dlg->Message().toStdString(); }
   std::string Text(int id) { return dlg->Static(id)->GetText().toStdString(); }
+  // From now on only the test's own reports reach the pane.
+  void MuteThePlayerWindowsReports() { dlg->installEventFilter(&ownReports); }
   void Report(WPARAM wp, LPARAM lp) {
+    ownReports.sending = true;
     SendMsg(dlg.get(), WM_PLAYER_NOTIFY, wp, lp);
+    ownReports.sending = false;
     QApplication::processEvents();
   }
   // Runs the event loop until `done` holds or `ms` pass; returns `done()`.
@@ -92,6 +109,7 @@ class ExportFixture : public ::testing::Test {
 
   std::unique_ptr<CVantrelDlg> dlg;
   PlayerCommandLog log;
+  OwnReportsOnly ownReports;
   QStringList questions;
   bool answerYes = true;
 };

@@ -65,6 +65,7 @@ TEST_F(ExportFixture, PositionReportsMoveTheDisplaysAndTheEndStopsTheOutput) {
   testutil::TempDir dir;
   const std::string clip = testutil::MakeClip(dir, "ten.wmv", SmallClip(10000));
   Open();
+  MuteThePlayerWindowsReports();
   PickOutput(kPrimary);
   Type(*dlg, 1042, QString::fromStdString(clip));
   Click(*dlg, 1047);
