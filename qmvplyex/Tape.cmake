@@ -1,5 +1,5 @@
 # DV tape export: the tape graph and the camcorders (a tape file, or IEEE 1394 devices).
-pkg_check_modules(DV1394 REQUIRED IMPORTED_TARGET libavc1394 libiec61883 libraw1394)
+pkg_check_modules(DV1394 REQUIRED IMPORTED_TARGET GLOBAL libavc1394 libiec61883 libraw1394)
 target_sources(qmvplyex PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Tape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Camcorder.cpp

@@ -15,10 +15,14 @@
 // graph's position follows the tape.
 #include <gst/app/gstappsink.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "Camcorder.h"
 #include "DbgLog.h"
@@ -30,9 +34,7 @@ namespace plyex {
 
 namespace {
 
-// Opening a local clip takes a fraction of a second; this bounds it for damaged files.
-constexpr GstClockTime kPrerollTimeout = 8 * GST_SECOND;
-constexpr GstClockTime kBusPoll = 50 * GST_MSECOND;
+// A prerolled graph reaches playing at once; this bounds it.
 constexpr GstClockTime kRunTimeout = 3 * GST_SECOND;
 
 struct TapeGraph {
@@ -49,9 +51,17 @@ struct TapeGraph {
   std::mutex lock;  // the members below, from the source's streaming threads
   bool videoLinked = false;
   bool audioLinked = false;
+  int declaredNum = 0;  // the frame rate the decoder declares (often a default)
+  int declaredDen = 1;
+  std::vector<GstClockTime> stamps;  // of the first pictures, to measure their rate
   bool systemKnown = false;
+  std::condition_variable systemSet;
   DvSystem system;
   GstElement* silence = nullptr;  // not held: the silent track of a clip without sound
+
+  // Segments of the muxer's inputs, each on its own streaming thread.
+  GstSegment videoSegment;
+  GstSegment audioSegment;
 
   // Camcorder end, on the muxer's streaming thread only.
   DvFramer framer;
@@ -132,18 +142,9 @@ void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
   const char* kind = st != nullptr ? gst_structure_get_name(st) : "";
   std::lock_guard<std::mutex> guard(tape->lock);
   if (g_str_has_prefix(kind, "video/x-raw") && !tape->videoLinked) {
-    int num = 0;
-    int den = 1;
-    if (!gst_structure_get_fraction(st, "framerate", &num, &den)) num = 0;
-    tape->system = DvSystemForRate(num, den);
-    tape->systemKnown = true;
-    tape->framer.Reset(tape->system);
-    GstCaps* dv = DvVideoCaps(tape->system);
-    g_object_set(tape->videoSize, "caps", dv, nullptr);
-    gst_caps_unref(dv);
+    if (!gst_structure_get_fraction(st, "framerate", &tape->declaredNum, &tape->declaredDen))
+      tape->declaredNum = 0;
     tape->videoLinked = LinkPad(pad, tape->videoIn);
-    DbgLog(1, 4, "Tape: pictures at %d/%d fps go to %s DV\n", num, den,
-           tape->system.pal ? "PAL" : "NTSC");
     if (!tape->videoLinked)
       PostError(tape->sink, "The clip's pictures cannot go to the DV encoder");
   } else if (g_str_has_prefix(kind, "audio/x-raw") && !tape->audioLinked) {
@@ -153,6 +154,105 @@ void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
     Discard(tape->pipeline, pad);
   }
   if (caps != nullptr) gst_caps_unref(caps);
+}
+
+// Settles PAL or NTSC from the pictures' times (a Windows Media clip declares no frame rate, and
+// its decoder then claims 25 fps): the median gap between the first pictures; the declared rate
+// only when there are too few pictures to tell. Called with the lock held.
+void SettleSystem(TapeGraph* tape) {
+  if (tape->systemKnown) return;
+  std::vector<GstClockTime> stamps = tape->stamps;
+  std::sort(stamps.begin(), stamps.end());
+  std::vector<GstClockTime> gaps;
+  for (size_t i = 1; i < stamps.size(); ++i)
+    if (stamps[i] > stamps[i - 1]) gaps.push_back(stamps[i] - stamps[i - 1]);
+  int num = tape->declaredNum;
+  int den = tape->declaredDen;
+  if (!gaps.empty()) {
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    num = static_cast<int>(std::min<GstClockTime>(
+        gst_util_uint64_scale(GST_SECOND, 1000, gaps[gaps.size() / 2]), 1000000));
+    den = 1000;
+  }
+  tape->system = DvSystemForRate(num, den);
+  tape->systemKnown = true;
+  tape->framer.Reset(tape->system);
+  GstCaps* dv = DvVideoCaps(tape->system);
+  g_object_set(tape->videoSize, "caps", dv, nullptr);
+  gst_caps_unref(dv);
+  DbgLog(1, 4, "Tape: pictures at %.3f fps go to %s DV\n", den > 0 ? num / double(den) : 0.0,
+         tape->system.pal ? "PAL" : "NTSC");
+  tape->systemSet.notify_all();
+}
+
+constexpr size_t kRateStamps = 6;  // fewer than the first queue of the picture branch holds
+
+// Pictures entering the picture branch: their times until the rate is known.
+GstPadProbeReturn OnPictureIn(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* tape = static_cast<TapeGraph*>(data);
+  std::lock_guard<std::mutex> guard(tape->lock);
+  if (tape->systemKnown) return GST_PAD_PROBE_REMOVE;
+  if ((info->type & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+    const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+    if (GST_CLOCK_TIME_IS_VALID(pts)) tape->stamps.push_back(pts);
+    if (tape->stamps.size() >= kRateStamps) SettleSystem(tape);
+  } else if (GST_PAD_PROBE_INFO_EVENT(info) != nullptr) {
+    // The end of a very short clip, or a flush: decide with what there is.
+    const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
+    if (type == GST_EVENT_EOS || type == GST_EVENT_FLUSH_START) SettleSystem(tape);
+  }
+  return GST_PAD_PROBE_OK;
+}
+
+// Pictures leaving the first queue wait (bounded) until the rate is known and the branch's
+// format set.
+GstPadProbeReturn OnPictureOut(GstPad*, GstPadProbeInfo*, gpointer data) {
+  auto* tape = static_cast<TapeGraph*>(data);
+  std::unique_lock<std::mutex> guard(tape->lock);
+  if (!tape->systemKnown)
+    tape->systemSet.wait_for(guard, std::chrono::seconds(2), [tape] { return tape->systemKnown; });
+  SettleSystem(tape);
+  return GST_PAD_PROBE_REMOVE;
+}
+
+// The muxer orders its inputs by their raw times, while the encoder shifts its output segment
+// (by 1000 hours): both inputs go on as running time on a plain segment.
+GstPadProbeReturn OnMuxInput(GstPad*, GstPadProbeInfo* info, GstSegment* segment) {
+  if ((info->type & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    if (segment->format == GST_FORMAT_TIME) {
+      const GstClockTime pts = GST_BUFFER_PTS(buffer);
+      const GstClockTime dts = GST_BUFFER_DTS(buffer);
+      if (GST_CLOCK_TIME_IS_VALID(pts))
+        GST_BUFFER_PTS(buffer) = gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts);
+      if (GST_CLOCK_TIME_IS_VALID(dts))
+        GST_BUFFER_DTS(buffer) = gst_segment_to_running_time(segment, GST_FORMAT_TIME, dts);
+    }
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    return GST_PAD_PROBE_OK;
+  }
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (event != nullptr && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+    const GstSegment* in = nullptr;
+    gst_event_parse_segment(event, &in);
+    if (in == nullptr || in->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    gst_segment_copy_into(in, segment);
+    GstSegment plain;
+    gst_segment_init(&plain, GST_FORMAT_TIME);
+    GstEvent* replaced = gst_event_new_segment(&plain);
+    gst_event_set_seqnum(replaced, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replaced;
+  }
+  return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn OnVideoMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+  return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->videoSegment);
+}
+
+GstPadProbeReturn OnAudioMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+  return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->audioSegment);
 }
 
 // The silent track ends where the pictures end.
@@ -303,7 +403,7 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
   gst_bin_add(GST_BIN(pipeline), encoder);
   GstElement* encoded = gst_element_factory_make("queue", "DV Video Queue");
   t->videoIn = MakeBin(
-      "queue max-size-buffers=8 max-size-bytes=0 max-size-time=0 ! videoconvert ! "
+      "queue name=first max-size-buffers=8 max-size-bytes=0 max-size-time=0 ! videoconvert ! "
       "videoscale add-borders=true ! videorate ! capsfilter name=size ! "
       "queue max-size-buffers=8 max-size-bytes=0 max-size-time=0",
       "Video Decoder DMO");
@@ -333,6 +433,22 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
            gst_pad_link(encodedSrc, muxVideo) == GST_PAD_LINK_OK &&
            gst_element_link(t->audioIn, acm) && gst_pad_link(acmSrc, muxAudio) == GST_PAD_LINK_OK &&
            gst_element_link(mux, t->sink);
+  if (linked) {
+    const auto flow = static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM);
+    gst_segment_init(&t->videoSegment, GST_FORMAT_TIME);
+    gst_segment_init(&t->audioSegment, GST_FORMAT_TIME);
+    gst_pad_add_probe(muxVideo, flow, OnVideoMuxInput, t, nullptr);
+    gst_pad_add_probe(muxAudio, flow, OnAudioMuxInput, t, nullptr);
+    GstElement* first = gst_bin_get_by_name(GST_BIN(t->videoIn), "first");
+    GstPad* in = gst_element_get_static_pad(first, "sink");
+    GstPad* out = gst_element_get_static_pad(first, "src");
+    gst_pad_add_probe(in, flow, OnPictureIn, t, nullptr);
+    gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, OnPictureOut, t, nullptr);
+    gst_object_unref(in);
+    gst_object_unref(out);
+    gst_object_unref(first);
+  }
   for (GstPad* pad : {muxVideo, muxAudio, encodedSrc, acmSrc})
     if (pad != nullptr) gst_object_unref(pad);
   if (!linked) {
@@ -360,37 +476,7 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
 
   t->padAddedId = g_signal_connect(source, "pad-added", G_CALLBACK(OnSourcePad), t);
   t->noMorePadsId = g_signal_connect(source, "no-more-pads", G_CALLBACK(OnNoMorePads), t);
-  return AcquireGraphControls();
-}
-
-// Waits for the graph to preroll: every link made and the first DV chunk at the camcorder end.
-bool PrerollTape(const std::string& path) {
-  GstElement* pipeline = Graph();
-  const GstStateChangeReturn change = gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  if (change == GST_STATE_CHANGE_FAILURE) return false;
-  if (change != GST_STATE_CHANGE_ASYNC) return true;
-  GstBus* bus = gst_element_get_bus(pipeline);
-  const GstClockTime start = gst_util_get_timestamp();
-  bool done = false;
-  while (!done && gst_util_get_timestamp() - start < kPrerollTimeout) {
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        bus, kBusPoll, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
-    if (msg == nullptr) continue;
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-      GError* error = nullptr;
-      gst_message_parse_error(msg, &error, nullptr);
-      DbgLog(1, 4, "Tape: %s cannot be recorded: %s\n", path.c_str(),
-             error != nullptr ? error->message : "");
-      g_clear_error(&error);
-      gst_message_unref(msg);
-      break;
-    }
-    done = GST_MESSAGE_SRC(msg) == GST_OBJECT(pipeline);
-    gst_message_unref(msg);
-  }
-  gst_object_unref(bus);
-  if (!done) DbgLog(1, 4, "Tape: %s did not open\n", path.c_str());
-  return done;
+  return S_OK;
 }
 
 // Gives up a recording that did not start: the transport stops, the graph goes, the library is
@@ -452,7 +538,9 @@ QMVPLYEX_API BOOL ExportToTape(const char* path) {
   const std::string clip = path != nullptr ? path : "";
   SetUrl(clip.c_str());
   std::shared_ptr<Camcorder> camera = Tape().camera;
-  if (FAILED(BuildTapeGraph(clip, camera)) || !PrerollTape(clip)) {
+  // Every link is made by the end of the preroll, and the first DV chunk is at the camcorder.
+  if (FAILED(BuildTapeGraph(clip, camera)) || FAILED(PrerollGraph()) ||
+      FAILED(AcquireGraphControls())) {
     DbgLog(0, -1, "Failed to render the tape Graph\n");
     AbandonTape();
     return FALSE;
