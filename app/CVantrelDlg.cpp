@@ -99,7 +99,8 @@ CVantrelDlg::CVantrelDlg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Fra
 
   showSkinnedAbout = [this] { ShowSkinnedAboutBox(); };
   openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  pickClipFile = [] {
+  pickClipFile = [this] {
+    if (m_nFunction == kFunctionExport && m_export) return m_export->BrowseDialog();
     return QFileDialog::getOpenFileName(
         nullptr, QString(), "*.wmv;*.qmv",
         "Windows Media File (*.wmv);;Kolvane video File (*.qmv);;All files (*)");

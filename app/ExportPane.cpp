@@ -39,16 +39,6 @@ ExportPane::ExportPane(CVantrelDlg& dlg)
     : m_dlg(dlg),
       m_slider(qobject_cast<QSlider*>(dlg.GetDlgItem(1045))),
       m_bar(qobject_cast<QProgressBar*>(dlg.GetDlgItem(1049))) {
-  pickExportFile = [this] {
-    QFileDialog dialog(&m_dlg);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix("wmv");
-    dialog.setNameFilters({"Windows Media File(*.wmv)", "Kolvane video File(*.qmv)", "*.*"});
-    dialog.selectFile("*.wmv;*.qmv");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    return dialog.selectedFiles().constFirst();
-  };
   askTapeQuestion = [this](const QString& text) {
     QMessageBox box(QMessageBox::Warning, "Vantrel", text, QMessageBox::Yes | QMessageBox::No,
                     &m_dlg);
@@ -64,6 +54,17 @@ ExportPane::~ExportPane() {
   if (QLineEdit* edit = m_dlg.Edit(1042)) QObject::disconnect(edit, nullptr, edit, nullptr);
 }
 
+QString ExportPane::BrowseDialog() {
+  QFileDialog dialog(&m_dlg);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix("wmv");
+  dialog.setNameFilters({"Windows Media File(*.wmv)", "Kolvane video File(*.qmv)", "*.*"});
+  dialog.selectFile("*.wmv;*.qmv");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().constFirst();
+}
+
 template <typename Fn>
 Fn ExportPane::Bind(const char* name) const {
   void* module = m_dlg.PlayModule();
@@ -73,7 +74,7 @@ Fn ExportPane::Bind(const char* name) const {
 bool ExportPane::OnCommand(int id) {
   switch (id) {
     case 1043: {
-      const QString path = pickExportFile ? pickExportFile() : QString();
+      const QString path = m_dlg.pickClipFile ? m_dlg.pickClipFile() : QString();
       if (!path.isEmpty()) {
         m_dlg.Edit(1042)->setText(path);
         m_dlg.Edit(1042)->setToolTip(QString());

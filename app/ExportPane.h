@@ -27,9 +27,10 @@ class ExportPane {
   void ReleaseTapeIfRecording();
   bool IsRecording() const { return m_bTaping; }
 
-  // Window actions tests replace: the open-file dialog of Browse (a chosen path, or empty) and the
-  // tape question (true for Yes).
-  std::function<QString()> pickExportFile;
+  // The open-file dialog of this pane's Browse: a chosen path, or empty. Browse reaches it through
+  // the main window's pickClipFile, which tests replace.
+  QString BrowseDialog();
+  // The tape question (true for Yes); tests replace it.
   std::function<bool(const QString& text)> askTapeQuestion;
 
  private:

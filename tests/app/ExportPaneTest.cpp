@@ -46,10 +46,10 @@ TEST_F(ExportFixture, StartRefusesUntilAnOutputAndAClipAreGivenAndBothSurviveSwi
   EXPECT_TRUE(questions.isEmpty());
 
   // Browse writes the chosen path unchanged; only Start tests its kind.
-  dlg->Export()->pickExportFile = [] { return QString("/videos/holiday.AVI"); };
+  dlg->pickClipFile = [] { return QString("/videos/holiday.AVI"); };
   Click(*dlg, 1043);
   EXPECT_EQ(dlg->Edit(1042)->text(), "/videos/holiday.AVI");
-  dlg->Export()->pickExportFile = [] { return QString(); };  // cancelled
+  dlg->pickClipFile = [] { return QString(); };  // cancelled
   Click(*dlg, 1043);
   EXPECT_EQ(dlg->Edit(1042)->text(), "/videos/holiday.AVI");
 
