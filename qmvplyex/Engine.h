@@ -26,7 +26,14 @@ GstElement* AddClipSource(const std::string& path);
 // Takes the controls of the graph once its elements are in (bus, seeking, volume), as
 // plyPlyUrl does at its end. An error or end of stream on the graph's bus from then on ends the
 // playing state: plyIsPlaying answers FALSE and the next plyHandleEvent releases the graph.
+// The graph's bus keeps only end-of-stream, error, warning, async-done, element and application
+// messages (a sync handler drops the rest), so a host that polls seldom never piles them up.
 HRESULT AcquireGraphControls();
+
+// The first source pad of `filter` whose caps (its current ones, else those it can give) are of
+// the major type `major` ("video", "audio"), with a reference; null when none has them, and
+// null (logged) for a null filter.
+GstPad* GetOutPin(GstElement* filter, const char* major);
 
 // Sets the graph to PAUSED and waits, bounded, until its sinks prerolled (the first picture is
 // shown). S_OK, or NS_E_FILE_OPEN_FAILED (logged) on an error of the graph, a demuxer that

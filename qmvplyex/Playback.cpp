@@ -26,9 +26,23 @@ constexpr GstClockTime kPrerollTimeout = 5 * GST_SECOND;
 constexpr int64_t kCnsPerMsL = 10000;  // 100-ns units per millisecond
 constexpr int64_t kNsPerCns = 100;     // nanoseconds per 100-ns unit
 
+// Notes the end of the clip or an error at once, and keeps on the bus only what a host polling
+// it now and then needs: a host that never polls must not make the queue grow with every state
+// change, quality report or tag of a long clip.
 GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer) {
   if (media::Classify(msg) != media::BusEvent::kNone) State().ended = true;
-  return GST_BUS_PASS;
+  switch (GST_MESSAGE_TYPE(msg)) {
+    case GST_MESSAGE_EOS:
+    case GST_MESSAGE_ERROR:
+    case GST_MESSAGE_WARNING:
+    case GST_MESSAGE_ASYNC_DONE:
+    case GST_MESSAGE_ELEMENT:
+    case GST_MESSAGE_APPLICATION:
+      return GST_BUS_PASS;
+    default:
+      gst_message_unref(msg);
+      return GST_BUS_DROP;
+  }
 }
 
 // The graph's state: 0 stopped, 1 paused, 2 running, -1 without control.
@@ -133,6 +147,8 @@ void AttachRenderer() {
       PlaceVideoWindow(s.clipWnd, s.haveVideoRect ? &s.videoRect : nullptr, &child);
   if (window == 0) return;
   gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(s.vmr), window);
+  // The sink draws in the new window from now on: the one of a former clip window can go.
+  DropRetiredVideoWindow();
   if (!child && s.haveVideoRect) {
     const RECT& r = s.videoRect;
     gst_video_overlay_set_render_rectangle(GST_VIDEO_OVERLAY(s.vmr), r.left, r.top,
@@ -252,6 +268,11 @@ GstElement* AddClipSource(const std::string& path) {
     return nullptr;
   }
   s.source = source;
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(source), "uri") == nullptr) {
+    if (windowsMedia) DbgLog(0, -1, "Failed to QI file source filter\n");
+    ReleaseSource();
+    return nullptr;
+  }
 
   // A URL goes as it is; a file must exist and becomes a file URI.
   std::string uri;
@@ -276,6 +297,37 @@ GstElement* AddClipSource(const std::string& path) {
   s.check.requireAsf = windowsMedia;
   media::WatchDecoder(source, s.graph, &s.check);
   return source;
+}
+
+GstPad* GetOutPin(GstElement* filter, const char* major) {
+  if (filter == nullptr) {
+    DbgLog(0, -1, "GetOutPin::Source Filter = NULL\n");
+    return nullptr;
+  }
+  const std::string prefix = std::string(major) + "/";
+  GstPad* found = nullptr;
+  GstIterator* it = gst_element_iterate_src_pads(filter);
+  GValue item = G_VALUE_INIT;
+  bool done = false;
+  while (!done && found == nullptr) {
+    switch (gst_iterator_next(it, &item)) {
+      case GST_ITERATOR_OK: {
+        auto* pad = GST_PAD(g_value_get_object(&item));
+        if (media::PadKind(pad).rfind(prefix, 0) == 0) found = GST_PAD(gst_object_ref(pad));
+        g_value_reset(&item);
+        break;
+      }
+      case GST_ITERATOR_RESYNC:
+        gst_iterator_resync(it);
+        break;
+      default:
+        done = true;
+        break;
+    }
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+  return found;
 }
 
 HRESULT PrerollGraph() {
@@ -368,10 +420,10 @@ QMVPLYEX_API HRESULT plyUseVMR(void) {
 
 QMVPLYEX_API HRESULT SetClipWnd(HWND window) {
   PlaybackState& s = State();
-  if (window != s.clipWnd) DropVideoWindow();
   s.clipWnd = window;
-  if (s.vmr == nullptr) return S_OK;
-  if (s.source != nullptr) AttachRenderer();
+  // A clip that plays already moves to the new window before the old child window goes.
+  if (s.vmr != nullptr && s.source != nullptr) AttachRenderer();
+  if (s.source == nullptr) DropVideoWindow();
   return S_OK;
 }
 
@@ -618,7 +670,8 @@ QMVPLYEX_API BOOL RepaintWnd(HWND, HDC) {
 QMVPLYEX_API const RECT* SetOutput(int index) {
   PlaybackState& s = State();
   if (!s.haveMonitorConfig || s.nMonitors < 2) return &s.monitors[0];
-  if (index < 0 || index >= s.nMonitors) return &s.monitors[s.nMonitors - 1];
+  if (index < 0) return &s.monitors[0];
+  if (index >= s.nMonitors) return &s.monitors[s.nMonitors - 1];
   s.chosenMonitor = index;
   return &s.monitors[index];
 }

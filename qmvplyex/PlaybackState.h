@@ -90,6 +90,9 @@ bool LeaveFullScreen(HWND window);
 uintptr_t PlaceVideoWindow(HWND clip, const RECT* rect, bool* child);
 // Destroys the child window (after the sink stopped drawing in it).
 void DropVideoWindow();
+// Destroys the child window of a former clip window, kept by PlaceVideoWindow until the sink
+// was given the new one (a window destroyed under a drawing sink ends the process).
+void DropRetiredVideoWindow();
 // Client size of a window of this program; false when unknown.
 bool ClientSize(HWND window, int* width, int* height);
 

@@ -17,6 +17,8 @@ namespace {
 // The child window the X sinks draw in, and the clip window it belongs to.
 QPointer<QWindow> g_videoWindow;
 HWND g_videoParent = 0;
+// The child window of the clip window before, until the sink draws in the new one.
+QPointer<QWindow> g_retiredWindow;
 
 bool HaveGui() {
   return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -167,7 +169,11 @@ uintptr_t PlaceVideoWindow(HWND clip, const RECT* rect, bool* child) {
   if (clip == 0) return 0;
   QWindow* parent = FindWindow(clip);
   if (parent == nullptr || !media::OnX11()) return clip;
-  if (g_videoWindow != nullptr && g_videoParent != clip) DropVideoWindow();
+  if (g_videoWindow != nullptr && g_videoParent != clip) {
+    DropRetiredVideoWindow();
+    g_retiredWindow = g_videoWindow;
+    g_videoWindow = nullptr;
+  }
   QRect geometry(QPoint(0, 0), parent->size());
   if (rect != nullptr)
     geometry = QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
@@ -188,12 +194,21 @@ uintptr_t PlaceVideoWindow(HWND clip, const RECT* rect, bool* child) {
 }
 
 void DropVideoWindow() {
+  DropRetiredVideoWindow();
   if (g_videoWindow != nullptr) {
     delete g_videoWindow.data();
     QGuiApplication::sync();
   }
   g_videoWindow = nullptr;
   g_videoParent = 0;
+}
+
+void DropRetiredVideoWindow() {
+  if (g_retiredWindow != nullptr) {
+    delete g_retiredWindow.data();
+    QGuiApplication::sync();
+  }
+  g_retiredWindow = nullptr;
 }
 
 }  // namespace plyex
