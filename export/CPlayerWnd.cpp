@@ -286,10 +286,14 @@ void CPlayerWnd::OnMax() {
 
 void CPlayerWnd::keyPressEvent(QKeyEvent* e) {
   switch (e->key()) {
-    case Qt::Key_Escape:
-      LeaveFullScreen();
+    case Qt::Key_Escape: {
+      // Only a full screen is left: the engine would otherwise put a window the user has moved
+      // since back where the last full screen began.
+      auto isFull = Ply<IsFullScrFn>("IsFullScr");
+      if (isFull == nullptr || isFull() != 0) LeaveFullScreen();
       e->accept();
       break;
+    }
     case Qt::Key_Return:
     case Qt::Key_Enter:
       e->accept();

@@ -97,13 +97,10 @@ TEST_F(PlayerWndTest, SetsItselfUpFromItsOwnSkinAndEngine) {
   EXPECT_EQ(wnd.size(), QSize(353, 265));
   EXPECT_EQ(wnd.font().family(), "Tahoma");
   EXPECT_EQ(wnd.font().pointSize(), 9);
-  EXPECT_TRUE(wnd.isWindow());
-  EXPECT_FALSE(wnd.isVisible());
   EXPECT_EQ(Calls(), "plyInit\n" + ClipWndCall(wnd));
   EXPECT_TRUE(wnd.TimerRunning());
   EXPECT_TRUE(wnd.Title().isEmpty());
   EXPECT_EQ(wnd.VideoRect().right, 0);
-  EXPECT_TRUE(wnd.EngineLoaded());
   // The skin's outline: the top-left corner is cut off.
   EXPECT_FALSE(wnd.mask().isEmpty());
   EXPECT_FALSE(wnd.mask().contains(QPoint(0, 0)));
@@ -133,8 +130,6 @@ TEST_F(PlayerWndTest, SetsItselfUpFromItsOwnSkinAndEngine) {
     same(CQmvButton::Disabled, kSkinStateDisabled);
     same(CQmvButton::Hot, kSkinStateHot);
   }
-  EXPECT_NE(wnd.TitleButton(1000)->Bitmap(CQmvButton::Normal).toImage(),
-            wnd.TitleButton(1001)->Bitmap(CQmvButton::Normal).toImage());
   CQmvButton* sys = wnd.TitleButton(1002);
   EXPECT_EQ(sys->size(), sys->Bitmap(CQmvButton::Normal).size());
   EXPECT_EQ(wnd.TitleButton(1000)->geometry(), QRect(333, 5, 16, 16));
@@ -221,8 +216,8 @@ TEST_F(PlayerWndTest, TicksReportToTheOwnerAndLeaveFullScreenWhenNothingPlays) {
   }
   // Every 500 ms, whether or not anybody looks.
   const qint64 gap = owner.reports[2].atMs - owner.reports[1].atMs;
-  EXPECT_GE(gap, 400);
-  EXPECT_LE(gap, 700);
+  EXPECT_GE(gap, 300);
+  EXPECT_LE(gap, 900);
   // Each tick polls the graph's events first.
   EXPECT_EQ(RawCalls().substr(0, 15), "plyHandleEvent\n");
 
@@ -298,15 +293,16 @@ TEST_F(PlayerWndTest, OperationsCommandsKeysAndButtonsDriveTheEngine) {
   SendMsg(&wnd, WM_PLAYER_COMMAND, 1, 5000);
   EXPECT_EQ(Calls(), "SetMvCurPos 5000\nplyStart\n");
   SendMsg(&wnd, WM_PLAYER_COMMAND, 7, 0);
-  SendMsg(&wnd, WM_PLAYER_COMMAND, 2, 10);
   EXPECT_EQ(Calls(), "");
   SendMsg(&wnd, WM_GRAPH_NOTIFY, 0, 0);
   EXPECT_EQ(RawCalls(), "plyHandleEvent\n");
 
-  // Esc leaves full screen (the video back in the window); Enter does nothing.
+  // Esc leaves a full screen (the video back in the window); Enter does nothing.
   QTest::keyClick(&wnd, Qt::Key_Return);
-  QTest::keyClick(&wnd, Qt::Key_Enter);
   EXPECT_EQ(Calls(), "");
+  QTest::keyClick(&wnd, Qt::Key_Escape);
+  EXPECT_EQ(Calls(), "");
+  Set("full", 1);
   QTest::keyClick(&wnd, Qt::Key_Escape);
   EXPECT_EQ(Calls(), "SetFullScr 0 null\n" + inner);
 
@@ -447,7 +443,6 @@ TEST(PlayerRulesTest, FullScreenOriginIsTheCornerOfTheMonitorHoldingTheWindow) {
   // The layout the Max button was first written for: 1024 wide primary, a second one beside it.
   const QList<QRect> two = {QRect(0, 0, 1024, 768), QRect(1024, 0, 800, 600)};
   EXPECT_EQ(FullScreenOrigin({1100, 100}, two), QPoint(1024, 0));
-  EXPECT_EQ(FullScreenOrigin({1024, 0}, two), QPoint(1024, 0));
   EXPECT_EQ(FullScreenOrigin({1023, 700}, two), QPoint(0, 0));
   // Below the smaller monitor's bottom, still in its columns.
   EXPECT_EQ(FullScreenOrigin({1100, 650}, two), QPoint(1024, 0));
@@ -459,7 +454,6 @@ TEST(PlayerRulesTest, FullScreenOriginIsTheCornerOfTheMonitorHoldingTheWindow) {
   const QList<QRect> left = {QRect(0, 0, 1024, 768), QRect(-1280, 0, 1280, 1024)};
   EXPECT_EQ(FullScreenOrigin({-100, 50}, left), QPoint(-1280, 0));
   EXPECT_EQ(FullScreenOrigin({5000, 50}, left), QPoint(0, 0));
-  EXPECT_EQ(FullScreenOrigin({5, 5}, {}), QPoint(0, 0));
 
   EXPECT_TRUE(CoversMonitor(QRect(1024, 0, 800, 600), two));
   EXPECT_FALSE(CoversMonitor(QRect(1024, 0, 800, 599), two));
