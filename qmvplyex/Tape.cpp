@@ -10,9 +10,12 @@
 // The source decodes (its decoders are the clip's own); the bins named after the decoders take
 // the decoded streams into the encoder's formats. The queues let decoding, scaling, encoding and
 // muxing run on threads of their own. A clip without sound gets a silent track, so that the tape
-// always has one. The muxer's chunks carry no times: they are stamped with the time of the frame
-// they belong to, so the camcorder end runs at the pace of a real tape when asked to, and the
-// graph's position follows the tape.
+// always has one. The system follows the clip's frame rate, measured on its first pictures: PAL
+// (720 x 576 at 25 fps) below 27.5 fps, NTSC (720 x 480 at 29.97) from there up. The muxer takes
+// both inputs as running time, so sound that starts a few ms before the pictures lines up. Its
+// chunks carry no times: they are stamped with the time of the frame they belong to, so the
+// camcorder end runs at the pace of a real tape when asked to, and the graph's position follows
+// the tape.
 #include <gst/app/gstappsink.h>
 
 #include <algorithm>
@@ -58,10 +61,14 @@ struct TapeGraph {
   std::condition_variable systemSet;
   DvSystem system;
   GstElement* silence = nullptr;  // not held: the silent track of a clip without sound
+  std::atomic<bool> videoEnded{false};
+  std::atomic<bool> silenceEnded{false};
 
   // Segments of the muxer's inputs, each on its own streaming thread.
   GstSegment videoSegment;
   GstSegment audioSegment;
+  GstClockTime audioEnd = GST_CLOCK_TIME_NONE;  // of the sound so far, in its segment
+  bool audioPadded = false;
 
   // Camcorder end, on the muxer's streaming thread only.
   DvFramer framer;
@@ -251,24 +258,49 @@ GstPadProbeReturn OnVideoMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer d
   return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->videoSegment);
 }
 
+// The muxer writes a frame only with its whole sound, so pictures whose sound ends a few samples
+// short (the resampler's rounding) would lose their last frame: 40 ms of silence after the end
+// of the sound completes it (what is not needed is left out).
 GstPadProbeReturn OnAudioMuxInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-  return OnMuxInput(pad, info, &static_cast<TapeGraph*>(data)->audioSegment);
+  auto* tape = static_cast<TapeGraph*>(data);
+  if ((info->type & GST_PAD_PROBE_TYPE_BUFFER) != 0) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer))
+      tape->audioEnd = GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer);
+  } else if (GST_PAD_PROBE_INFO_EVENT(info) != nullptr &&
+             GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS &&
+             GST_CLOCK_TIME_IS_VALID(tape->audioEnd) && !tape->audioPadded) {
+    tape->audioPadded = true;
+    constexpr gsize kBytes = 1920 * 4;  // 40 ms of 48 kHz 16-bit stereo
+    GstBuffer* silence = gst_buffer_new_allocate(nullptr, kBytes, nullptr);
+    gst_buffer_memset(silence, 0, 0, kBytes);
+    GST_BUFFER_PTS(silence) = tape->audioEnd;
+    GST_BUFFER_DURATION(silence) = 40 * GST_MSECOND;
+    gst_pad_chain(pad, silence);  // through this probe as well, ahead of the end
+  }
+  return OnMuxInput(pad, info, &tape->audioSegment);
 }
 
-// The silent track ends where the pictures end.
+// The silent track ends where the pictures end: once they did, the silence's next buffer is
+// replaced by the end of its stream. (An end sent to the source itself would wait for its
+// streaming thread, which may be waiting for the muxer, which waits for the pictures.)
 GstPadProbeReturn OnVideoEnd(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* tape = static_cast<TapeGraph*>(data);
-  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS) return GST_PAD_PROBE_OK;
-  GstElement* silence = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(tape->lock);
-    if (tape->silence != nullptr) silence = GST_ELEMENT(gst_object_ref(tape->silence));
-  }
-  if (silence != nullptr) {
-    gst_element_send_event(silence, gst_event_new_eos());
-    gst_object_unref(silence);
-  }
+  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) tape->videoEnded = true;
   return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn OnSilence(GstPad* pad, GstPadProbeInfo*, gpointer data) {
+  auto* tape = static_cast<TapeGraph*>(data);
+  if (!tape->videoEnded) return GST_PAD_PROBE_OK;
+  if (!tape->silenceEnded.exchange(true)) {
+    GstPad* peer = gst_pad_get_peer(pad);
+    if (peer != nullptr) {
+      gst_pad_send_event(peer, gst_event_new_eos());
+      gst_object_unref(peer);
+    }
+  }
+  return GST_PAD_PROBE_DROP;
 }
 
 void OnNoMorePads(GstElement*, gpointer data) {
@@ -289,6 +321,7 @@ void OnNoMorePads(GstElement*, gpointer data) {
                nullptr);
   gst_bin_add(GST_BIN(tape->pipeline), silence);
   GstPad* src = gst_element_get_static_pad(silence, "src");
+  gst_pad_add_probe(src, GST_PAD_PROBE_TYPE_BUFFER, OnSilence, tape, nullptr);
   tape->audioLinked = LinkPad(src, tape->audioIn);
   gst_object_unref(src);
   tape->silence = silence;
@@ -412,6 +445,9 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
       "audiorate ! audio/x-raw,format=S16LE,rate=48000,channels=2,layout=interleaved ! queue",
       "ACM Wrapper");
   if (acm == nullptr) DbgLog(0, -1, "Failed to create InfTee\n");
+  // A stage that could not be made has no pin to connect.
+  if (t->videoIn == nullptr || t->audioIn == nullptr)
+    DbgLog(0, -1, "GetUnconnectedPin::pFilter = NULL\n");
   if (t->sink == nullptr || encoded == nullptr || t->videoIn == nullptr || t->audioIn == nullptr ||
       acm == nullptr) {
     if (encoded != nullptr) gst_object_unref(gst_object_ref_sink(encoded));
