@@ -194,6 +194,9 @@ void ExportPane::StartPlayer(const QString& path, int index) {
   const bool hasRect = chosen != nullptr;
   const RECT rect = hasRect ? *chosen : RECT{0, 0, 0, 0};
   if (hasRect) player->move(rect.left, rect.top);
+  // On screen before the clip opens: the pictures then start in a window whose size has settled
+  // (a size change while the first pictures flow was seen to fail their negotiation).
+  player->show();
   player->OpenClip(path, hasRect ? &rect : nullptr);
   player->PlayOrStop(0);
   // A clip the engine refused (missing, not a clip it can open) shows no empty player window.
@@ -202,7 +205,6 @@ void ExportPane::StartPlayer(const QString& path, int index) {
     player->hide();
     return;
   }
-  player->show();
   if (hasRect) player->FullScreenAt(true, rect.left, rect.top);
   m_dlg.update();
 }
