@@ -35,6 +35,7 @@
 #include "ClipFile.h"
 #include "ClipList.h"
 #include "DbgLog.h"
+#include "ExportPane.h"
 #include "Gdi.h"
 #include "MergePane.h"
 #include "MontagePane.h"
@@ -98,7 +99,8 @@ CVantrelDlg::CVantrelDlg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Fra
 
   showSkinnedAbout = [this] { ShowSkinnedAboutBox(); };
   openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  pickClipFile = [] {
+  pickClipFile = [this] {
+    if (m_nFunction == kFunctionExport && m_export) return m_export->BrowseDialog();
     return QFileDialog::getOpenFileName(
         nullptr, QString(), "*.wmv;*.qmv",
         "Windows Media File (*.wmv);;Kolvane video File (*.qmv);;All files (*)");
@@ -262,6 +264,10 @@ bool CVantrelDlg::OnInitDialog() {
 
   m_montage = std::make_unique<MontagePane>(*this);
   m_merge = std::make_unique<MergePane>(*this);
+  m_export = std::make_unique<ExportPane>(*this);
+  connect(qobject_cast<QSlider*>(GetDlgItem(1045)), &QSlider::sliderReleased, this, [this] {
+    if (m_export && !m_bDestroyed) m_export->OnSliderReleased();
+  });
   return true;
 }
 
@@ -385,6 +391,8 @@ void CVantrelDlg::DestroyWindow() {
   m_bDestroyed = true;
   // A job still running dispatches messages from inside this call's caller; its engines must
   // outlive it, so tear-down waits for it to end (Exit then stops the copy).
+  // A recording still running leaves the camcorder stopped, not recording on its own.
+  if (m_export) m_export->ReleaseTapeIfRecording();
   SendMsg(m_pPlayerWnd, WM_PLAYER_COMMAND, 5, 0);
   teardownTrace << "player window shut down";
   m_frame.reset();
@@ -419,6 +427,7 @@ void CVantrelDlg::DestroyWindow() {
   teardownTrace << "player window deleted";
   m_montage.reset();
   m_merge.reset();
+  m_export.reset();
 }
 
 bool CVantrelDlg::event(QEvent* e) {
@@ -455,6 +464,10 @@ bool CVantrelDlg::OnWinMessage(WinMsgEvent* msg) {
     case WM_PREVIEW_NOTIFY:
       if (m_merge) m_merge->OnMessage(msg->message, msg->wParam, msg->lParam);
       return true;
+    case WM_PLAYER_NOTIFY:
+    case WM_GRAPH_NOTIFY:
+      if (m_export) msg->result = m_export->OnMessage(msg->message, msg->wParam, msg->lParam);
+      return true;
     default:
       return false;
   }
@@ -482,6 +495,7 @@ void CVantrelDlg::OnCommand(int id) {
   if (jobRunning && (id == 1021 || id == 1034)) return;
   if (m_montage && m_montage->OnCommand(id)) return;
   if (m_merge && m_merge->OnCommand(id)) return;
+  if (m_export && m_export->OnCommand(id)) return;
 }
 
 LRESULT CVantrelDlg::OnSelectorPick(WPARAM /*index*/, LPARAM text) {

@@ -27,6 +27,8 @@ class QEventLoop;
 class CMsgWindow;
 class MontagePane;
 class MergePane;
+class ExportPane;
+class CPlayerWnd;
 class SkinModule;
 class StaticDisplay;
 class QLineEdit;
@@ -68,13 +70,16 @@ class CVantrelDlg : public QWidget {
   CQmvedit* MontageEngine() const { return m_pMontageEdit; }
   CQmvedit* MergeEngine() const { return m_pMergeEdit; }
   CQmvply* PreviewPlayer() const { return m_pPreview; }
-  QWidget* PlayerWindow() const { return m_pPlayerWnd; }
+  CPlayerWnd* PlayerWindow() const { return m_pPlayerWnd; }
+  // The window's own load of libqmvplyex.so (null when it is missing).
+  void* PlayModule() const { return m_hPlayModule; }
   bool IsPreviewPlaying() const { return m_bPreviewPlaying; }
   void SetPreviewPlaying(bool playing) { m_bPreviewPlaying = playing; }
   // The window the engines and the preview player post to.
   CMsgWindow* MsgWindow() const;
   MontagePane* Montage() const { return m_montage.get(); }
   MergePane* Merge() const { return m_merge.get(); }
+  ExportPane* Export() const { return m_export.get(); }
   // Opens a clip in Video Montage, as picking the function and Open would.
   void OpenMontageClip(const QString& path);
   // Dropped files (local paths, in the order of the drop).
@@ -120,6 +125,7 @@ class CVantrelDlg : public QWidget {
   std::unique_ptr<SkinnedFrame> m_frame;
   std::unique_ptr<MontagePane> m_montage;
   std::unique_ptr<MergePane> m_merge;
+  std::unique_ptr<ExportPane> m_export;
   QEventLoop* m_loop = nullptr;
   std::unique_ptr<QtMsgWindow> m_msgWnd;
   std::unique_ptr<StaticDisplay> m_display;
@@ -128,7 +134,7 @@ class CVantrelDlg : public QWidget {
   CQmvply* m_pPreview = nullptr;
   CQmvedit* m_pMontageEdit = nullptr;
   CQmvedit* m_pMergeEdit = nullptr;
-  QWidget* m_pPlayerWnd = nullptr;
+  CPlayerWnd* m_pPlayerWnd = nullptr;
 
   int m_nFunction = kFunctionNone;
   int m_nOutput = kOutputNone;

@@ -1,20 +1,52 @@
 // The Video Export pane's behaviour in the main window: output choice, Start and Stop through the
-// player window or the DV tape, and the position displays.
+// player window or the DV tape, and the position displays that follow the player window's
+// reports. It binds the functions of the main window's libqmvplyex.so by name at each use.
 #pragma once
+
+#include <QString>
+#include <functional>
 
 #include "WinMessage.h"
 
 class CVantrelDlg;
+class QProgressBar;
+class QSlider;
 
 class ExportPane {
  public:
   explicit ExportPane(CVantrelDlg& dlg);
   ~ExportPane();
 
+  // Browse 1043, Start 1047, Stop 1048.
   bool OnCommand(int id);
   // WM_PLAYER_NOTIFY and WM_GRAPH_NOTIFY.
   LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
+  // The slider 1045 let go by the user: seek there while something plays.
+  void OnSliderReleased();
+  // Stops a tape recording still running (tear-down: before the engine goes away).
+  void ReleaseTapeIfRecording();
+  bool IsRecording() const { return m_bTaping; }
+
+  // The open-file dialog of this pane's Browse: a chosen path, or empty. Browse reaches it through
+  // the main window's pickClipFile, which tests replace.
+  QString BrowseDialog();
+  // The tape question (true for Yes); tests replace it.
+  std::function<bool(const QString& text)> askTapeQuestion;
 
  private:
+  template <typename Fn>
+  Fn Bind(const char* name) const;
+  void Start();
+  void StartTape(const QString& path);
+  void StartPlayer(const QString& path, int index);
+  void Stop();
+  void ReleaseTape();
+  void ResetDisplays();
+  void OnPosition(int32_t ms);
+
   CVantrelDlg& m_dlg;
+  QSlider* m_slider;
+  QProgressBar* m_bar;
+  // Set from a recording that started until the transport is stopped and the engine released.
+  bool m_bTaping = false;
 };

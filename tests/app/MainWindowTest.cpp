@@ -113,8 +113,9 @@ TEST_F(MainWindowTest, EnterEscapeAndCloseLeaveItOpenQuitEndsWithTearDownInOrder
                      [this] { QTest::mouseClick(dlg->GetDlgItem(1000), Qt::LeftButton); });
   dlg->DoModal();
   const QStringList expected = {"player window shut down", "skin freed",
-                                "preview player exited",   "montage engine exited",
-                                "merge engine exited",     "player window deleted"};
+                                "playback library freed",  "preview player exited",
+                                "montage engine exited",   "merge engine exited",
+                                "player window deleted"};
   EXPECT_EQ(dlg->teardownTrace, expected);
   EXPECT_EQ(dlg->MontageEngine(), nullptr);
   EXPECT_EQ(dlg->PlayerWindow(), nullptr);
