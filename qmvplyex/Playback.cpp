@@ -8,6 +8,7 @@
 #include <gst/video/videooverlay.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -156,6 +157,31 @@ void AttachRenderer() {
   }
 }
 
+// A new picture size waiting for the scaler to be between two pictures.
+struct SizeChange {
+  GstElement* filter;
+  GstCaps* caps;
+  std::atomic<bool> done{false};
+};
+
+GstPadProbeReturn SetSizeWhenIdle(GstPad*, GstPadProbeInfo*, gpointer data) {
+  auto* change = static_cast<SizeChange*>(data);
+  // Setting the size sends an event up through this pad, which calls the probe again.
+  if (change->done.exchange(true)) return GST_PAD_PROBE_REMOVE;
+  // The filter asks the scaler to renegotiate at once, so the next picture leaves it at the new
+  // size; changed while a picture is inside the scaler, that picture would reach the filter at
+  // the old size and end the playback as not negotiated.
+  g_object_set(change->filter, "caps", change->caps, nullptr);
+  return GST_PAD_PROBE_REMOVE;
+}
+
+void FreeSizeChange(gpointer data) {
+  auto* change = static_cast<SizeChange*>(data);
+  gst_object_unref(change->filter);
+  gst_caps_unref(change->caps);
+  delete change;
+}
+
 // The size the pipeline scales the picture to, for a sink that shows pictures at their own size.
 void ApplyScaledSize() {
   PlaybackState& s = State();
@@ -168,8 +194,20 @@ void ApplyScaledSize() {
                                height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
   else
     caps = gst_caps_new_any();
-  g_object_set(s.sizeFilter, "caps", caps, nullptr);
-  gst_caps_unref(caps);
+  // The pad that feeds the scaler is idle only while no picture is inside the scaler.
+  GstElement* scaler = s.videoBranch.elems[1];
+  GstPad* scalerIn = scaler != nullptr ? gst_element_get_static_pad(scaler, "sink") : nullptr;
+  GstPad* feed = scalerIn != nullptr ? gst_pad_get_peer(scalerIn) : nullptr;
+  if (scalerIn != nullptr) gst_object_unref(scalerIn);
+  if (feed == nullptr) {
+    g_object_set(s.sizeFilter, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    return;
+  }
+  // Runs at once when no picture is in the scaler, else on the streaming thread right after it.
+  auto* change = new SizeChange{GST_ELEMENT(gst_object_ref(s.sizeFilter)), caps};
+  gst_pad_add_probe(feed, GST_PAD_PROBE_TYPE_IDLE, SetSizeWhenIdle, change, FreeSizeChange);
+  gst_object_unref(feed);
 }
 
 // Pads of the clip's source: the first video stream goes to the renderer, the first sound

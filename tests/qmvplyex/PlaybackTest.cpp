@@ -503,3 +503,35 @@ TEST_F(TwoMonitors, MovesToAnotherClipWindowWhilePlaying) {
 }
 
 }  // namespace
+
+// The video rectangle changes many times while pictures flow (the user sizing the window, full
+// screen on and off): the picture follows each size and the clip plays on.
+TEST_F(TwoMonitors, VideoRectangleChangesWhilePlaying) {
+  if (std::getenv("VANTREL_VIDEO_SINK") != nullptr) GTEST_SKIP() << "video sink set by the caller";
+  QWidget window;
+  window.setGeometry(60, 60, 480, 360);
+  window.show();
+  ASSERT_TRUE(RunUntil([&] { return window.isVisible(); }, 2000));
+  RunFor(200);
+  ASSERT_EQ(Open(Clip("sizes.wmv", 4000), window.winId()), S_OK);
+  SetMv(0, 0, 480, 360);
+  ASSERT_EQ(plyStart(), S_OK);
+  for (int i = 0; i < 60 && plyIsPlaying(); ++i) {
+    SetMv(i % 7, i % 5, 120 + (i * 37) % 360, 90 + (i * 23) % 270);
+    RunFor(i % 3 == 0 ? 1 : 15);
+  }
+  EXPECT_TRUE(plyIsPlaying());
+  SetMv(0, 0, 320, 240);
+  int frame = -1;
+  for (int attempt = 0; attempt < 10 && frame < 0; ++attempt) {
+    RunFor(150);
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(window.winId(), 0, 0, 320, 240)
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+    frame = clipgen::ReadFrameCode(shot.constBits(), shot.width(), shot.height(),
+                                   static_cast<int>(shot.bytesPerLine()));
+  }
+  EXPECT_GE(frame, 10);
+  EXPECT_TRUE(plyIsPlaying());
+}
