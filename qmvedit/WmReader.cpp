@@ -15,9 +15,22 @@ namespace wm {
 
 namespace {
 
-// Samples further than this past the end of a range stop the read: ASF interleaves its streams
-// by send time, so nothing of the range can follow.
-constexpr int64_t kEndSlack = 5 * 10000000LL;
+// How far ahead of its presentation time a stream may be stored: ASF clips send each stream
+// ahead by its buffer window, bounded by the header's preroll (a few seconds); this is well past
+// any of them.
+constexpr int64_t kMaxLead = 10 * 10000000LL;
+// Samples further than this past the end of a range stop the read: nothing of the range can
+// follow, however far ahead another stream is stored.
+constexpr int64_t kEndSlack = kMaxLead;
+// A time further than this past the clip's declared end is a damaged one.
+constexpr int64_t kDamagedSlack = 5 * 10000000LL;
+// Margin added to the distance the start of a range is moved back for a stream stored ahead.
+constexpr int64_t kLeadMargin = 2500000;  // 0.25 s
+// Times in the file are whole milliseconds.
+constexpr int64_t kTimeStep = 10000;
+constexpr int kLeadProbes = 8;
+// First step back for a stream that has nothing left after the key frame's packet.
+constexpr int64_t kLeadGuess = 10000000;  // 1 s
 // A stream never jumps further ahead than this from one sample to the next.
 constexpr int64_t kMaxJump = 60 * 10000000LL;
 // How much of the start of a clip is read to measure its average frame time.
@@ -140,6 +153,13 @@ HRESULT Reader::Open(const char* path) {
   declaredEnd_ = GetDuration(&declared) == S_OK ? declared : INT64_MAX;
   MeasureFrameTimes();
   ResetDecoders();
+  if (SeekTo(-1, 0) == S_OK) dataStart_ = avio_tell(ctx_->pb);
+  const int64_t fileSize = avio_size(ctx_->pb);
+  uint32_t bitRate = 0;
+  if (dataStart_ >= 0 && fileSize > dataStart_ && declaredEnd_ != INT64_MAX && declaredEnd_ > 0)
+    bytesPerCns_ = static_cast<double>(fileSize - dataStart_) / static_cast<double>(declaredEnd_);
+  else if (GetBitrate(&bitRate) == S_OK)
+    bytesPerCns_ = bitRate / 8.0 / 1e7;
   return S_OK;
 }
 
@@ -151,6 +171,8 @@ HRESULT Reader::Close() {
   ranged_ = false;
   exhausted_ = false;
   anchor_ = -1;
+  dataStart_ = -1;
+  bytesPerCns_ = 0;
   return S_OK;
 }
 
@@ -349,8 +371,8 @@ HRESULT Reader::SeekTo(int anchor, int64_t time) {
 // Reads from seekTime to find the latest key frame of the anchor at or before start. The index
 // of ASF clips has one entry per second and may land one key frame early; the scan walks on.
 // *found is false when the anchor has no key frame at or before start from that point.
-HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
-                             bool* pastEnd) {
+HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key,
+                             int64_t* keyPos, bool* found, bool* pastEnd) {
   *found = false;
   *pastEnd = false;
   bool passed = false;
@@ -371,6 +393,7 @@ HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_
     lastEnd = t + SampleDuration(anchor, pkt_);
     if (!video || (pkt_->flags & AV_PKT_FLAG_KEY)) {
       *key = t;
+      *keyPos = pkt_->pos;
       *found = true;
     }
   }
@@ -405,12 +428,85 @@ HRESULT Reader::LocateRange(int anchor, int64_t start, RangeStart* where) {
   *where = RangeStart{};
   where->seekTime = start;
   if (start <= 0) return S_OK;
-  HRESULT hr = FindRangeKey(anchor, start, start, &where->key, &where->found, &where->pastEnd);
+  HRESULT hr = FindRangeKey(anchor, start, start, &where->key, &where->keyPos, &where->found,
+                            &where->pastEnd);
   if (FAILED(hr) || where->found) return hr;
   // The seek landed past the key frame, or the range begins before the first one: look again
   // from the beginning.
   where->seekTime = 0;
-  return FindRangeKey(anchor, start, 0, &where->key, &where->found, &where->pastEnd);
+  return FindRangeKey(anchor, start, 0, &where->key, &where->keyPos, &where->found,
+                      &where->pastEnd);
+}
+
+// Puts the demuxer at the data packet that begins at pos. Only a seek to the start makes the
+// demuxer forget the packet it was in, so the reader goes there first and on by bytes.
+HRESULT Reader::SeekToPosition(int64_t pos) {
+  HRESULT hr = SeekTo(-1, 0);
+  if (FAILED(hr)) return hr;
+  if (pos > dataStart_ && avio_seek(ctx_->pb, pos, SEEK_SET) < 0) return E_FAIL;
+  return S_OK;
+}
+
+// Where the read of a range that opens on the anchor's key sample must begin so that every other
+// selected stream delivers all its samples from the key's time on. Each stream of an ASF clip is
+// stored ahead of its presentation time by up to its buffer window, the sound often seconds
+// before the pictures of the same time, so its samples that belong with the key frame may lie
+// before the key frame's packet. From the key frame's packet on, the first sample of every other
+// stream tells: when the sample before it could still lie at or after the key's time, that
+// stream starts earlier in the file, and the read moves back by about as much of the file as the
+// stream is ahead, until every stream is covered. Clips that store their streams side by side
+// cost one short look from the key frame's packet.
+int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
+  const int64_t packet = ctx_->packet_size;
+  if (keyPos < 0 || dataStart_ < 0 || packet <= 0) return -1;
+  if (keyPos <= dataStart_) return dataStart_;
+  int64_t pos = dataStart_ + (keyPos - dataStart_) / packet * packet;
+  // Never further back than any stream can be ahead, with room for a varying bit rate.
+  const int64_t maxBack =
+      bytesPerCns_ > 0 ? static_cast<int64_t>(bytesPerCns_ * static_cast<double>(2 * kMaxLead))
+                       : 4096 * packet;
+  size_t others = 0;
+  for (size_t i = 0; i < state_.size(); ++i)
+    if (state_[i]->selected && static_cast<int>(i) != anchor) ++others;
+  for (int probe = 0; probe < kLeadProbes && others > 0; ++probe) {
+    if (FAILED(SeekToPosition(pos))) return -1;
+    ApplyDiscard();
+    std::vector<bool> seen(streams_.size(), false);
+    size_t pending = others;
+    int64_t ahead = 0;  // how far after the key's time the furthest stream starts here
+    bool atEnd = true;
+    while (pending > 0 && ReadPacket(pkt_) == S_OK) {
+      const int i = pkt_->stream_index;
+      if (i < 0 || static_cast<size_t>(i) >= streams_.size() || !state_[i]->selected) continue;
+      const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
+      if (t == INT64_MIN) continue;
+      if (i == anchor) {
+        if (t > key + kMaxLead) {
+          atEnd = false;  // a stream not seen by now is stored behind, or has ended long before
+          break;
+        }
+        continue;
+      }
+      if (seen[i]) continue;
+      seen[i] = true;
+      --pending;
+      // A stream's samples do not overlap: the one before ends by this one's time, less the
+      // rounding of times to whole milliseconds. A stream further ahead than any buffer window
+      // has a gap or a damaged time here, not samples of the key's time stored before.
+      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= kMaxLead)
+        ahead = std::max(ahead, t - key);
+    }
+    av_packet_unref(pkt_);
+    // A stream with nothing from here to the end of the clip is stored further ahead still, all
+    // of it before this point: look further back each time.
+    if (pending > 0 && atEnd) ahead = std::max(ahead, kLeadGuess << probe);
+    if (ahead == 0 || pos <= dataStart_ || keyPos - pos >= maxBack) break;
+    int64_t step = static_cast<int64_t>(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
+    step = std::max(step, 8 * packet);
+    step = std::min(step, maxBack);
+    pos = std::max(dataStart_, pos - (step + packet - 1) / packet * packet);
+  }
+  return pos;
 }
 
 HRESULT Reader::SetRange(int64_t start, int64_t duration) {
@@ -464,7 +560,11 @@ HRESULT Reader::SetRange(int64_t start, int64_t duration) {
     a.skip = a.fedCount;
   else
     ResetDecoders();
-  hr = SeekTo(anchor_, where.seekTime);
+  // A copied range also takes the samples of its other streams that are stored ahead of its key
+  // frame.
+  const int64_t from =
+      where.found && a.compressed ? LeadStart(anchor_, where.key, where.keyPos) : -1;
+  hr = from >= 0 ? SeekToPosition(from) : SeekTo(anchor_, where.seekTime);
   if (FAILED(hr)) return hr;
   ApplyDiscard();
   if (where.found) {
@@ -578,7 +678,7 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
     if (t == INT64_MIN) continue;
     // A damaged time far past the clip's end, or far ahead of its stream, is no sample of the
     // clip: taken, it would move the rest of the stream there.
-    if (declaredEnd_ != INT64_MAX && t > declaredEnd_ + kEndSlack) continue;
+    if (declaredEnd_ != INT64_MAX && t > declaredEnd_ + kDamagedSlack) continue;
     if (s.lastTime != INT64_MIN && t > s.lastTime + kMaxJump) continue;
     s.lastTime = t;
     if (end_ != INT64_MAX && t >= end_ + kEndSlack) {

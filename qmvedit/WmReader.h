@@ -99,8 +99,9 @@ class Reader {
   // Positions the reader: the following reads deliver the range [start, start + duration), a
   // duration of 0 meaning up to the end. Compressed delivery begins at the latest key frame at or
   // before start, with no sample of any stream from before that key frame, so every range decodes
-  // cleanly and its streams begin together. Decoded video begins at the first frame at or after
-  // start.
+  // cleanly and its streams begin together; every other stream delivers all its samples from that
+  // key frame's time on, also those stored ahead of the key frame in the file. Decoded video
+  // begins at the first frame at or after start.
   HRESULT SetRange(int64_t start, int64_t duration);
   // Time at which the current range begins: the first sample of the range in time.
   int64_t RangeOrigin() const { return origin_; }
@@ -117,13 +118,16 @@ class Reader {
   void MeasureFrameTimes();
   HRESULT SeekTo(int anchor, int64_t time);
   void ResetDecoders();
-  HRESULT FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, bool* found,
-                       bool* pastEnd);
+  HRESULT FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_t* key, int64_t* keyPos,
+                       bool* found, bool* pastEnd);
+  HRESULT SeekToPosition(int64_t pos);
+  int64_t LeadStart(int anchor, int64_t key, int64_t keyPos);
   int64_t FirstSampleTime(int anchor);
   // Where a range opens for one anchor stream.
   struct RangeStart {
     int64_t seekTime = 0;
     int64_t key = 0;
+    int64_t keyPos = -1;  // file position of the data packet where the key sample begins
     bool found = false;
     bool pastEnd = false;
   };
@@ -145,6 +149,8 @@ class Reader {
   int64_t end_ = 0;                  // INT64_MAX without an end
   int64_t origin_ = 0;               // time of the key frame that opens the range
   int64_t declaredEnd_ = INT64_MAX;  // the clip's length as its header gives it
+  int64_t dataStart_ = -1;           // file position of the first data packet
+  double bytesPerCns_ = 0;           // mean size of the data per 100 ns of the clip
 };
 
 }  // namespace wm

@@ -15,6 +15,8 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <numbers>
@@ -211,6 +213,9 @@ bool CheckSpec(const ClipSpec& s, std::string* why) {
     if (s.audioCodec != "wmav1" && s.audioCodec != "wmav2")
       return fail("unknown audio codec '" + s.audioCodec + "' (wmav1 or wmav2)");
   }
+  if (s.audioLeadMs < 0 || s.audioLeadMs > 60000) return fail("audio lead must be 0..60000 ms");
+  if (s.audioLeadMs > 0 && (!s.video || s.audioTracks == 0))
+    return fail("an audio lead needs both video and audio");
   return true;
 }
 
@@ -220,6 +225,7 @@ class ClipWriter {
 
   bool Write(const std::string& file, const std::string& shownName) {
     shownName_ = shownName;
+    file_ = file;
     return Open(file) && EncodeAll() && Finish();
   }
 
@@ -251,11 +257,72 @@ class ClipWriter {
     for (int t = 0; t < spec_.audioTracks; ++t)
       if (!OpenAudio(t)) return false;
 
+    if (spec_.audioLeadMs > 0 && !SetUpLead()) return false;
+
     // The "file:" prefix keeps names with a colon from being taken for another protocol.
     err = avio_open(&out_->pb, ("file:" + file).c_str(), AVIO_FLAG_WRITE);
     if (err < 0) return Fail("cannot create " + shownName_, err);
     err = avformat_write_header(out_.get(), nullptr);
     if (err < 0) return Fail("cannot write the ASF header", err);
+    if (spec_.audioLeadMs > 0) {
+      // The muxer adds its own preroll to every time; a longer lead needs a longer one, which the
+      // header gets once the clip is written, with every time moved on by the difference.
+      avio_flush(out_->pb);
+      uint64_t muxerPreroll = 0;
+      if (!PrerollField(file, nullptr, &muxerPreroll)) return false;
+      prerollMs_ = std::max<int64_t>(static_cast<int64_t>(muxerPreroll), spec_.audioLeadMs);
+      shiftMs_ = prerollMs_ - static_cast<int64_t>(muxerPreroll);
+    }
+    return true;
+  }
+
+  // Sound ahead of the pictures: packets are written in the order of their send time (sound
+  // leadMs before its presentation time), not interleaved by the muxer. The muxer wants the times
+  // within one data packet to rise; a packet that opens with a sound sample stored ahead must
+  // therefore hold nothing else, so the packet size is that of one sound sample with its headers.
+  bool SetUpLead() {
+    int block = INT32_MAX;
+    for (const AudioTrack& a : audio_) block = std::min(block, a.enc->block_align);
+    const int packetSize = block + kSinglePayloadHeaders;
+    if (block <= 0 || packetSize < 100 || packetSize > 65536)
+      return Fail("an audio lead needs sound samples of 74 to 65510 bytes (" +
+                  std::to_string(block) + " here)");
+    int err = av_opt_set_int(out_->priv_data, "packet_size", packetSize, 0);
+    if (err < 0) return Fail("cannot set the ASF packet size", err);
+    pending_.resize(out_->nb_streams);
+    drained_.assign(out_->nb_streams, false);
+    return true;
+  }
+
+  // Finds the preroll field of the file properties object in the header of the clip being
+  // written; reads it into *value, and writes newValue there when it is given.
+  bool PrerollField(const std::string& file, const uint64_t* newValue, uint64_t* value) {
+    // ASF_File_Properties_Object 8CABDCA1-A947-11CF-8EE4-00C00C205365, as stored.
+    static const unsigned char kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
+                                                      0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
+                                                      0x0C, 0x20, 0x53, 0x65};
+    // Object header (24), file id (16), file size, creation date, packet count, play and send
+    // duration (8 each), then the preroll in ms (8).
+    constexpr size_t kPrerollAt = 24 + 16 + 5 * 8;
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    std::string head(64 * 1024, '\0');
+    f.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(std::max<std::streamsize>(f.gcount(), 0)));
+    f.clear();
+    const size_t at = head.find(std::string(reinterpret_cast<const char*>(kFileProperties), 16));
+    if (!f || at == std::string::npos || at + kPrerollAt + 8 > head.size())
+      return Fail("cannot find the preroll in the header of " + shownName_);
+    uint64_t v = 0;
+    for (int b = 7; b >= 0; --b)
+      v = (v << 8) | static_cast<unsigned char>(head[at + kPrerollAt + b]);
+    *value = v;
+    if (newValue == nullptr) return true;
+    char bytes[8];
+    for (int b = 0; b < 8; ++b) bytes[b] = static_cast<char>((*newValue >> (8 * b)) & 0xff);
+    f.seekp(static_cast<std::streamoff>(at + kPrerollAt));
+    f.write(bytes, 8);
+    f.flush();
+    if (!f) return Fail("cannot write to " + shownName_);
     return true;
   }
 
@@ -403,13 +470,63 @@ class ClipWriter {
       int err = avcodec_send_frame(video_.get(), nullptr);
       if (err < 0) return Fail("cannot flush the video encoder", err);
       if (!DrainVideo()) return false;
+      if (!drained_.empty()) drained_[videoStream_->index] = true;
     }
     for (AudioTrack& a : audio_) {
       int err = avcodec_send_frame(a.enc.get(), nullptr);
       if (err < 0) return Fail("cannot flush the audio encoder", err);
       if (!DrainAudio(a)) return false;
+      if (!drained_.empty()) drained_[a.stream->index] = true;
     }
-    return true;
+    return WritePending();
+  }
+
+  // Hands a finished packet to the muxer: interleaved by the muxer, or queued in send order.
+  bool Emit(AVPacket* p) {
+    if (spec_.audioLeadMs == 0) {
+      int err = av_interleaved_write_frame(out_.get(), p);
+      if (err < 0) return Fail("cannot write to " + shownName_, err);
+      return true;
+    }
+    const AVRational tb = out_->streams[p->stream_index]->time_base;
+    const int64_t shift = av_rescale_q(shiftMs_, AVRational{1, 1000}, tb);
+    p->pts += shift;
+    p->dts += shift;
+    PacketPtr queued(av_packet_alloc());
+    if (!queued) return Fail("out of memory");
+    av_packet_move_ref(queued.get(), p);
+    pending_[static_cast<size_t>(queued->stream_index)].push_back(std::move(queued));
+    return WritePending();
+  }
+
+  // Send time of a packet in microseconds: sound goes out its lead before it is presented.
+  int64_t SendTime(const AVPacket* p) const {
+    const AVStream* st = out_->streams[p->stream_index];
+    int64_t t = av_rescale_q(p->dts, st->time_base, AVRational{1, 1000000});
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) t -= spec_.audioLeadMs * 1000LL;
+    return t;
+  }
+
+  // Writes queued packets in send order for as long as every stream that still makes packets
+  // has one waiting, so that nothing sent earlier can still come.
+  bool WritePending() {
+    for (;;) {
+      int next = -1;
+      for (size_t i = 0; i < pending_.size(); ++i) {
+        if (pending_[i].empty()) {
+          if (!drained_[i]) return true;
+          continue;
+        }
+        if (next < 0 ||
+            SendTime(pending_[i].front().get()) < SendTime(pending_[next].front().get()))
+          next = static_cast<int>(i);
+      }
+      if (next < 0) return true;
+      PacketPtr p = std::move(pending_[next].front());
+      pending_[next].pop_front();
+      int err = av_write_frame(out_.get(), p.get());
+      if (err < 0) return Fail("cannot write to " + shownName_, err);
+    }
   }
 
   // Gives f a picture buffer of its own; the encoder may still hold the one f had before.
@@ -470,8 +587,7 @@ class ClipWriter {
       const AVRational tb = videoStream_->time_base;
       p->pts = p->dts = av_rescale_q(frame, videoTb_, tb);
       p->duration = av_rescale_q(frame + 1, videoTb_, tb) - p->pts;
-      err = av_interleaved_write_frame(out_.get(), p);
-      if (err < 0) return Fail("cannot write to " + shownName_, err);
+      if (!Emit(p)) return false;
     }
   }
 
@@ -523,8 +639,7 @@ class ClipWriter {
       p->duration = std::max<int64_t>(end - start, 0);
       p->stream_index = a.stream->index;
       av_packet_rescale_ts(p, c->time_base, a.stream->time_base);
-      err = av_interleaved_write_frame(out_.get(), p);
-      if (err < 0) return Fail("cannot write to " + shownName_, err);
+      if (!Emit(p)) return false;
     }
   }
 
@@ -533,15 +648,24 @@ class ClipWriter {
     if (err < 0) return Fail("cannot finish " + shownName_, err);
     err = avio_closep(&out_->pb);
     if (err < 0) return Fail("cannot write to " + shownName_, err);
+    if (shiftMs_ > 0) {
+      const uint64_t preroll = static_cast<uint64_t>(prerollMs_);
+      uint64_t old = 0;
+      if (!PrerollField(file_, &preroll, &old)) return false;
+    }
     return true;
   }
 
   static constexpr double kToneLevel = 0.25;
+  // Packet header and payload header of an ASF data packet with a single payload, as the muxer
+  // writes them.
+  static constexpr int kSinglePayloadHeaders = 26;
   static constexpr int kFullNoise = 31;
 
   const ClipSpec& spec_;
   std::string& error_;
   std::string shownName_;
+  std::string file_;
   OutputPtr out_;
   PacketPtr packet_;
 
@@ -556,6 +680,12 @@ class ClipWriter {
 
   std::vector<AudioTrack> audio_;
   int64_t audioSamples_ = 0;
+
+  // Sound lead: packets waiting for their send time, per stream; streams whose encoder is done.
+  std::vector<std::deque<PacketPtr>> pending_;
+  std::vector<bool> drained_;
+  int64_t prerollMs_ = 0;
+  int64_t shiftMs_ = 0;  // added to every time, for a preroll longer than the muxer's
 };
 
 }  // namespace

@@ -25,6 +25,10 @@ struct ClipSpec {
   int audioTracks = 1;  // 0 = no audio; 2 = two audio streams (different tone per track)
   std::string videoCodec = "wmv2";   // "wmv1" or "wmv2"
   std::string audioCodec = "wmav2";  // "wmav1" or "wmav2"
+  // Sound stored this many ms ahead of the pictures of the same time, as an encoder with a buffer
+  // window sends it; the header's preroll is then at least as long. 0 leaves the order to the
+  // muxer's interleaving. Needs video and audio; each sound sample gets a data packet of its own.
+  int audioLeadMs = 0;
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.

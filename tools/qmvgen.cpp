@@ -28,6 +28,8 @@ void PrintUsage(FILE* to) {
       "  --audio-tracks N   number of audio streams (1)\n"
       "  --vcodec NAME      wmv1 or wmv2 (wmv2)\n"
       "  --acodec NAME      wmav1 or wmav2 (wmav2)\n"
+      "  --audio-lead MS    store the sound this far ahead of the pictures, as an encoder\n"
+      "                     with a buffer window does (0: interleaved by time)\n"
       "  --help             show this text\n"
       "\n"
       "Each picture carries its frame number as a 16-bit code in the top band.\n",
@@ -96,6 +98,8 @@ int main(int argc, char** argv) {
         ok = ParseInt(value, &params.channels);
       } else if (arg == "--audio-tracks") {
         ok = ParseInt(value, &params.audioTracks);
+      } else if (arg == "--audio-lead") {
+        ok = ParseInt(value, &params.audioLeadMs);
       } else if (arg == "--vcodec") {
         params.videoCodec = value;
       } else if (arg == "--acodec") {

@@ -93,6 +93,7 @@ Clip ReadClip(const std::string& path) {
     p.durationMs = ToMs(pkt->duration, st->time_base);
     p.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     p.size = pkt->size;
+    p.pos = pkt->pos;
     clip.packets.push_back(p);
     av_packet_unref(pkt);
   }

@@ -15,6 +15,7 @@ struct Packet {
   int64_t durationMs = 0;
   bool key = false;
   int size = 0;
+  int64_t pos = -1;  // file position of the data packet where the sample begins
 };
 
 struct Clip {
