@@ -9,7 +9,7 @@
 #include "HeaderSanity.h"
 #include "QmvInfo.h"
 
-VANTREL_ASF_MUTATOR
+VANTREL_CLIP_FUZZER
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::MemoryClip clip(data, size);

@@ -8,7 +8,7 @@
 #include "FuzzInput.h"
 #include "HeaderSanity.h"
 
-VANTREL_ASF_MUTATOR
+VANTREL_CLIP_FUZZER
 
 namespace {
 

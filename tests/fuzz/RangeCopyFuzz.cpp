@@ -8,7 +8,7 @@
 #include "CQmvedit.h"
 #include "FuzzInput.h"
 
-VANTREL_ASF_MUTATOR
+VANTREL_CLIP_FUZZER
 
 namespace {
 
@@ -40,7 +40,8 @@ bool Montage(CQmvedit& edit, const std::string& out) {
   }
   const HRESULT end = edit.EndWrite();
   if (FAILED(copy) && SUCCEEDED(end)) fuzzing::Violated("a failed copy ended as a clip");
-  if (SUCCEEDED(end) != Exists(out)) fuzzing::Violated("the clip's name does not match the outcome");
+  if (SUCCEEDED(end) != Exists(out))
+    fuzzing::Violated("the clip's name does not match the outcome");
   return SUCCEEDED(end);
 }
 
@@ -59,7 +60,8 @@ bool Merge(CQmvedit& edit, const char* src, const std::string& out) {
     offset += copied;
   }
   const HRESULT end = edit.EndWrite();
-  if (SUCCEEDED(end) != Exists(out)) fuzzing::Violated("the clip's name does not match the outcome");
+  if (SUCCEEDED(end) != Exists(out))
+    fuzzing::Violated("the clip's name does not match the outcome");
   return SUCCEEDED(end);
 }
 
