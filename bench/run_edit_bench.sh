@@ -11,6 +11,9 @@
 #   CLIPS      which clip lengths to run, in minutes ("5 10")
 #   TARGETS    where the outputs are written: "disk" (BENCH_OUT, the file system of the project)
 #              and/or "tmpfs" (/dev/shm) ("disk tmpfs")
+#   LEAD_MS    clips whose sound is stored this many ms ahead of the pictures, as Windows Media
+#              encoders write them (qmvgen --audio-lead; kept under their own name); 0 or unset:
+#              the plain clips
 # The clips are generated once and kept. Every output of ours is probed: a run whose output does
 # not have the expected length or packet count fails the script, so that a broken output never
 # shows up as a fast figure.
@@ -23,6 +26,7 @@ out=${BENCH_OUT:-$here/out}
 reps=${1:-5}
 clips=${CLIPS:-"5 10"}
 targets=${TARGETS:-"disk tmpfs"}
+lead_ms=${LEAD_MS:-0}
 
 for tool in ffmpeg ffprobe /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run_edit_bench: $tool not found" >&2; exit 2; }
@@ -32,6 +36,10 @@ for exe in "$bin/edit_bench" "$bin/qmvgen"; do
 done
 if ! [[ $reps =~ ^[1-9][0-9]*$ ]]; then
   echo "run_edit_bench: REPS must be a positive number" >&2
+  exit 2
+fi
+if ! [[ $lead_ms =~ ^[0-9]+$ ]]; then
+  echo "run_edit_bench: LEAD_MS must be a number of milliseconds" >&2
   exit 2
 fi
 mkdir -p "$out"
@@ -50,7 +58,13 @@ work_dir() {
 
 # Clip settings: 1280x720, 25 fps, 8 Mbit/s video with a key frame every 10 s, stereo 128 kbit/s.
 keyint_ms=10000
-clip_path() { echo "$out/clip_${1}min_720p25_8M.wmv"; }
+lead_args=()
+lead_name=""
+if ((lead_ms > 0)); then
+  lead_args=(--audio-lead "$lead_ms")
+  lead_name="_lead$lead_ms"
+fi
+clip_path() { echo "$out/clip_${1}min_720p25_8M$lead_name.wmv"; }
 make_clip() {
   local minutes=$1 path
   path=$(clip_path "$minutes")
@@ -58,7 +72,7 @@ make_clip() {
   echo "generating $(basename "$path") (a few minutes)..." >&2
   rm -f "$path.part"
   "$bin/qmvgen" --duration $((minutes * 60000)) --size 1280x720 --fps 25 --keyint $keyint_ms \
-    --vbitrate 8000000 --abitrate 128000 --rate 44100 --channels 2 "$path.part"
+    --vbitrate 8000000 --abitrate 128000 --rate 44100 --channels 2 "${lead_args[@]}" "$path.part"
   mv "$path.part" "$path"
 }
 
@@ -216,7 +230,7 @@ for minutes in $clips; do make_clip "$minutes"; done
 
 for minutes in $clips; do
   src=$(clip_path "$minutes")
-  name="${minutes} min"
+  name="${minutes} min${lead_name:+, sound ${lead_ms} ms ahead}"
   cat "$src" >/dev/null  # warm the page cache
   src_ms=$(probe_duration_ms "$src")
   src_packets=$(probe_packets "$src")
@@ -242,7 +256,7 @@ col() {
 }
 for op in copy montage; do
   for minutes in $clips; do
-    name="${minutes} min"
+    name="${minutes} min${lead_name:+, sound ${lead_ms} ms ahead}"
     for target in $targets; do
       ow=$(col ours 6)
       fw=$(col ffmpeg 6)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,12 +20,10 @@ namespace wm {
 namespace {
 
 // How far ahead of its presentation time a stream may be stored: ASF clips send each stream
-// ahead by its buffer window, bounded by the header's preroll (a few seconds); this is well past
-// any of them.
-constexpr int64_t kMaxLead = 10 * 10000000LL;
-// Samples further than this past the end of a range stop the read: nothing of the range can
-// follow, however far ahead another stream is stored.
-constexpr int64_t kEndSlack = kMaxLead;
+// ahead by its buffer window, which the header's preroll bounds (typically 3 s). At least this,
+// and the preroll with a margin where it is longer.
+constexpr int64_t kMinMaxLead = 10 * 10000000LL;
+constexpr int64_t kPrerollMargin = 10000000;  // 1 s
 // A time further than this past the clip's declared end is a damaged one.
 constexpr int64_t kDamagedSlack = 5 * 10000000LL;
 // Margin added to the distance the start of a range is moved back for a stream stored ahead.
@@ -79,6 +79,28 @@ int64_t PacketTime(const AVPacket* pkt, const AVStream* st) {
   int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
   if (ts == AV_NOPTS_VALUE) return INT64_MIN;
   return av_rescale_q(ts, st->time_base, AVRational{1, 10000000});
+}
+
+// Preroll of the clip's header in 100-ns units, or 0 when it cannot be read. The demuxer takes it
+// off every time without passing it on; it is the 64-bit millisecond count that follows the file
+// id, file size, creation date, packet count and play and send durations in the file properties
+// object.
+int64_t HeaderPreroll(const char* path) {
+  // ASF_File_Properties_Object 8CABDCA1-A947-11CF-8EE4-00C00C205365, as stored.
+  static const char kFileProperties[16] = {'\xA1', '\xDC', '\xAB', '\x8C', '\x47', '\xA9',
+                                           '\xCF', '\x11', '\x8E', '\xE4', '\x00', '\xC0',
+                                           '\x0C', '\x20', '\x53', '\x65'};
+  constexpr size_t kPrerollAt = 24 + 16 + 5 * 8;
+  std::ifstream in(path, std::ios::binary);
+  std::string head(64 * 1024, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  const size_t at = head.find(std::string(kFileProperties, sizeof(kFileProperties)));
+  if (at == std::string::npos || at + kPrerollAt + 8 > head.size()) return 0;
+  uint64_t ms = 0;
+  for (int b = 7; b >= 0; --b)
+    ms = (ms << 8) | static_cast<unsigned char>(head[at + kPrerollAt + b]);
+  return ms > 3600 * 1000 ? 0 : static_cast<int64_t>(ms) * 10000;  // an hour is no preroll
 }
 
 }  // namespace
@@ -172,6 +194,7 @@ HRESULT Reader::Open(const char* path) {
     bytesPerCns_ = static_cast<double>(fileSize - dataStart_) / static_cast<double>(declaredEnd_);
   else if (GetBitrate(&bitRate) == S_OK)
     bytesPerCns_ = bitRate / 8.0 / 1e7;
+  maxLead_ = std::max(kMinMaxLead, HeaderPreroll(path) + kPrerollMargin);
   return S_OK;
 }
 
@@ -489,7 +512,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
   int64_t pos = dataStart_ + (keyPos - dataStart_) / packet * packet;
   // Never further back than any stream can be ahead, with room for a varying bit rate.
   const int64_t maxBack =
-      bytesPerCns_ > 0 ? static_cast<int64_t>(bytesPerCns_ * static_cast<double>(2 * kMaxLead))
+      bytesPerCns_ > 0 ? static_cast<int64_t>(bytesPerCns_ * static_cast<double>(2 * maxLead_))
                        : 4096 * packet;
   size_t others = 0;
   for (size_t i = 0; i < state_.size(); ++i)
@@ -507,7 +530,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
       if (t == INT64_MIN) continue;
       if (i == anchor) {
-        if (t > key + kMaxLead) {
+        if (t > key + maxLead_) {
           atEnd = false;  // a stream not seen by now is stored behind, or has ended long before
           break;
         }
@@ -519,7 +542,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       // A stream's samples do not overlap: the one before ends by this one's time, less the
       // rounding of times to whole milliseconds. A stream further ahead than any buffer window
       // has a gap or a damaged time here, not samples of the key's time stored before.
-      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= kMaxLead)
+      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= maxLead_)
         ahead = std::max(ahead, t - key);
     }
     av_packet_unref(pkt_);
@@ -715,7 +738,9 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
     if (s.lastTime != INT64_MIN && t > SaturatingAdd(s.lastTime, kMaxJump)) continue;
     if (s.lastTime == INT64_MIN && t > SaturatingAdd(std::max(origin_, start_), kMaxJump)) continue;
     s.lastTime = t;
-    if (end_ != INT64_MAX && t >= SaturatingAdd(end_, kEndSlack)) {
+    // Nothing of the range can follow a sample this far past its end, however far ahead
+    // another stream is stored.
+    if (end_ != INT64_MAX && t >= SaturatingAdd(end_, maxLead_)) {
       exhausted_ = true;
       return NS_E_NO_MORE_SAMPLES;
     }

@@ -151,6 +151,7 @@ class Reader {
   int64_t declaredEnd_ = INT64_MAX;  // the clip's length as its header gives it
   int64_t dataStart_ = -1;           // file position of the first data packet
   double bytesPerCns_ = 0;           // mean size of the data per 100 ns of the clip
+  int64_t maxLead_ = 0;              // how far ahead of the others a stream may be stored
 };
 
 }  // namespace wm

@@ -51,6 +51,9 @@ void ExpectSoundStoredAhead(const probe::Clip& clip, int durationMs, int leadMs)
   for (const probe::Packet& p : byPos) {
     if (p.video) {
       lastPicture = p.ptsMs;
+    } else if (leadMs >= durationMs) {
+      EXPECT_EQ(lastPicture, -1) << "sound at " << p.ptsMs << " after the first picture";
+      ++checked;
     } else if (p.ptsMs >= leadMs + 200 && p.ptsMs < durationMs - 200) {
       ASSERT_GE(lastPicture, 0);
       EXPECT_NEAR(p.ptsMs - leadMs, lastPicture, 100) << "sound at " << p.ptsMs;
@@ -62,23 +65,24 @@ void ExpectSoundStoredAhead(const probe::Clip& clip, int durationMs, int leadMs)
 
 TEST(SoundStoredAhead, MontageRangesKeepEverySoundSample) {
   TempDir dir;
-  constexpr int kDuration = 8000;
   struct Range {
     int32_t start, len;
   };
-  // A range in the middle, one that opens within the lead at the clip's start, one that ends at
-  // the clip's end; key frames every second. With the sound 6 s ahead, the second range's sound
-  // from 5 s past its end is read before its last pictures.
-  const Range ranges[] = {{4300, 1500}, {600, 1900}, {6600, 1400}};
-  for (int lead : {0, 1000, 2500, 4000, 6000}) {
+  for (int lead : {0, 1000, 2500, 4000, 6000, 12000}) {
     SCOPED_TRACE("sound " + std::to_string(lead) + " ms ahead");
+    // A range in the middle, one that opens within the lead at the clip's start, one that ends
+    // at the clip's end; key frames every second. With the sound 6 s ahead, the second range's
+    // sound from 5 s past its end is read before its last pictures; 12 s is more than the usual
+    // buffer windows, and only the header's preroll says so.
+    const int duration = lead > 10000 ? 16000 : 8000;
+    const Range ranges[] = {{4300, 1500}, {600, 1900}, {duration - 1400, 1400}};
     const std::string src =
-        MakeClip(dir, "lead" + std::to_string(lead) + ".wmv", LeadClip(kDuration, lead, 1000));
+        MakeClip(dir, "lead" + std::to_string(lead) + ".wmv", LeadClip(duration, lead, 1000));
     const probe::Clip source = probe::ReadClip(src);
     ASSERT_TRUE(source.ok);
     ASSERT_EQ(source.audioStreams, 2);
-    EXPECT_NEAR(source.durationMs, kDuration, 50);  // a longer preroll moves no time
-    ASSERT_NO_FATAL_FAILURE(ExpectSoundStoredAhead(source, kDuration, lead));
+    EXPECT_NEAR(source.durationMs, duration, 50);  // a longer preroll moves no time
+    ASSERT_NO_FATAL_FAILURE(ExpectSoundStoredAhead(source, duration, lead));
 
     const std::string out = dir.File("montage" + std::to_string(lead) + ".wmv");
     CQmvedit edit;
@@ -102,7 +106,7 @@ TEST(SoundStoredAhead, MontageRangesKeepEverySoundSample) {
     for (size_t i = 0; i < starts.size(); ++i) {
       SCOPED_TRACE("range " + std::to_string(i));
       const int64_t key = ranges[i].start / 1000 * 1000;
-      const int64_t end = std::min(ranges[i].start + ranges[i].len, kDuration);
+      const int64_t end = std::min(ranges[i].start + ranges[i].len, duration);
       auto want = PerStream(source, key, end);
       auto got = PerStream(clip, starts[i], starts[i] + lengths[i]);
       ASSERT_EQ(got.size(), 3u);
