@@ -31,6 +31,13 @@ inline int64_t SaturatingSub(int64_t a, int64_t b) {
   return b < 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
 }
 
+// A figure computed in floating point from a damaged clip's values, as a 64-bit integer.
+inline int64_t SaturatingFromDouble(double v) {
+  if (!(v > -9.0e18)) return v != v ? 0 : std::numeric_limits<int64_t>::min();
+  if (v >= 9.0e18) return std::numeric_limits<int64_t>::max();
+  return static_cast<int64_t>(v);
+}
+
 // The longest length a clip of this many bytes can play at the declared bit rate (0: unknown).
 inline int64_t MaxPlausibleLength(int64_t fileBytes, int64_t bitRate) {
   if (fileBytes <= 0) return kAnyLength;

@@ -512,7 +512,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
   int64_t pos = dataStart_ + (keyPos - dataStart_) / packet * packet;
   // Never further back than any stream can be ahead, with room for a varying bit rate.
   const int64_t maxBack =
-      bytesPerCns_ > 0 ? static_cast<int64_t>(bytesPerCns_ * static_cast<double>(2 * maxLead_))
+      bytesPerCns_ > 0 ? SaturatingFromDouble(bytesPerCns_ * static_cast<double>(2 * maxLead_))
                        : 4096 * packet;
   size_t others = 0;
   for (size_t i = 0; i < state_.size(); ++i)
@@ -530,7 +530,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
       if (t == INT64_MIN) continue;
       if (i == anchor) {
-        if (t > key + maxLead_) {
+        if (t > SaturatingAdd(key, maxLead_)) {
           atEnd = false;  // a stream not seen by now is stored behind, or has ended long before
           break;
         }
@@ -542,15 +542,17 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       // A stream's samples do not overlap: the one before ends by this one's time, less the
       // rounding of times to whole milliseconds. A stream further ahead than any buffer window
       // has a gap or a damaged time here, not samples of the key's time stored before.
-      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= maxLead_)
-        ahead = std::max(ahead, t - key);
+      const int64_t lead = SaturatingSub(t, key);
+      if (SaturatingAdd(SaturatingSub(t, SampleDuration(i, pkt_)), kTimeStep) >= key &&
+          lead <= maxLead_)
+        ahead = std::max(ahead, lead);
     }
     av_packet_unref(pkt_);
     // A stream with nothing from here to the end of the clip is stored further ahead still, all
     // of it before this point: look further back each time.
     if (pending > 0 && atEnd) ahead = std::max(ahead, kLeadGuess << probe);
     if (ahead == 0 || pos <= dataStart_ || keyPos - pos >= maxBack) break;
-    int64_t step = static_cast<int64_t>(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
+    int64_t step = SaturatingFromDouble(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
     step = std::max(step, 8 * packet);
     step = std::min(step, maxBack);
     pos = std::max(dataStart_, pos - (step + packet - 1) / packet * packet);
