@@ -15,5 +15,8 @@ else
   "$seeds" "$work/corpus"
 fi
 cd "$work"
+# Scratch outputs of a run that ends on a finding stay here, not in the system's folder.
+mkdir -p tmp
+export TMPDIR="$PWD/tmp"
 exec "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 -print_final_stats=1 \
   "$@" corpus
