@@ -10,6 +10,7 @@
 
 #include "DbgLog.h"
 #include "EditPreviewState.h"
+#include "HeaderSanity.h"
 #include "Messages.h"
 #include "WmReader.h"
 #include "WmWriter.h"
@@ -57,7 +58,8 @@ CQmvedit::CQmvedit()
       m_lastPostedMs(0),
       m_posted(false),
       m_copying(false),
-      m_exitPending(false) {}
+      m_exitPending(false),
+      m_copyResult(S_OK) {}
 
 CQmvedit::~CQmvedit() {
   m_copying = false;
@@ -205,12 +207,20 @@ HRESULT CQmvedit::SetStream(int reset) {
 HRESULT CQmvedit::BeginWrite() {
   if (m_copying) return E_UNEXPECTED;
   if (m_pWriter == nullptr) return E_UNEXPECTED;
+  m_copyResult = S_OK;
   return m_pWriter->BeginWriting();
 }
 
 HRESULT CQmvedit::EndWrite() {
   if (m_copying) return E_UNEXPECTED;
   if (m_pWriter == nullptr) return E_UNEXPECTED;
+  if (FAILED(m_copyResult)) {
+    // A range that could not be read leaves the clip unfinished: it never takes its name.
+    const HRESULT why = m_copyResult;
+    m_copyResult = S_OK;
+    m_pWriter->Abort();
+    return why;
+  }
   HRESULT hr = m_pWriter->EndWriting();
   HRESULT flushed = m_pWriter->Flush();
   return FAILED(hr) ? hr : flushed;
@@ -238,7 +248,11 @@ HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLen
   const int64_t rangeDuration = static_cast<int64_t>(*pLenMs) * kCnsPerMs;
 
   HRESULT hr = m_pReader->SetRange(srcStart, rangeDuration);
-  if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
+  if (hr != S_OK) {
+    hr = FAILED(hr) ? hr : E_FAIL;
+    if (m_pWriterAdvanced->IsWriting()) m_copyResult = hr;
+    return hr;
+  }
   if (!m_pWriterAdvanced->IsWriting()) return E_UNEXPECTED;
 
   // Ranges are rebased on their first sample in time: the key frame that opens them.
@@ -257,21 +271,26 @@ HRESULT CQmvedit::CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLen
     hr = m_pReader->GetNextSample(0, &sample);
     if (hr != S_OK) {
       if (SUCCEEDED(hr)) continue;
-      break;  // end of the range, or a read error: what was written stays
+      // The end of the range; anything else is a read error inside the source, and a copy that
+      // silently came out short would pass for a whole one.
+      if (hr != NS_E_NO_MORE_SAMPLES) result = hr;
+      break;
     }
-    const int64_t outTime =
-        keepSrcTime != 0 ? sample.time + outOffset : sample.time - origin + outOffset;
+    const int64_t outTime = wm::SaturatingAdd(
+        keepSrcTime != 0 ? sample.time : wm::SaturatingSub(sample.time, origin), outOffset);
     HRESULT wr = m_pWriterAdvanced->WriteStreamSample(sample.streamNumber, outTime, 0,
                                                       sample.duration, sample.flags, sample);
     if (FAILED(wr)) {
       result = wr;
       break;
     }
-    covered = std::max(covered, outTime + sample.duration - outOffset);
+    covered = std::max(covered,
+                       wm::SaturatingSub(wm::SaturatingAdd(outTime, sample.duration), outOffset));
     m_cnsWritten = before + static_cast<uint64_t>(covered);
     PostProgress(false);
   }
   m_copying = false;
+  if (FAILED(result) && result != E_ABORT) m_copyResult = result;
   PostProgress(true);
   *pLenMs = static_cast<int32_t>(std::min<int64_t>(covered / kCnsPerMs, INT32_MAX));
   if (m_exitPending) {

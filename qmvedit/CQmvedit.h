@@ -45,7 +45,8 @@ class QMVEDIT_API CQmvedit {
   void AllowMsg();
 
   // Range copy. *pLenMs: in, the range length (0: to the end of the clip); out, the time the
-  // call covered in the output. Ends at the first write error and returns it; E_ABORT when Exit
+  // call covered in the output. Ends at the first read or write error and returns it; EndWrite
+  // then removes the unfinished clip instead of naming it. E_ABORT when Exit
   // was called from a message it dispatched (the session is then released).
   HRESULT CopyPart(int32_t outStartMs, int32_t srcStartMs, int32_t* pLenMs, int keepSrcTime);
   // First write failure since BeginWrite, S_OK while there is none.
@@ -89,4 +90,6 @@ class QMVEDIT_API CQmvedit {
   // refuses everything but Exit, and Exit waits for the copy to stop.
   bool m_copying;
   bool m_exitPending;
+  // First failure of a range copy since BeginWrite: EndWrite then removes the clip.
+  HRESULT m_copyResult;
 };

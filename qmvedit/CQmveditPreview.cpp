@@ -7,6 +7,7 @@
 #include "CQmvedit.h"
 #include "DbgLog.h"
 #include "EditPreviewState.h"
+#include "HeaderSanity.h"
 #include "WmReader.h"
 
 namespace qmvedit {
@@ -82,7 +83,8 @@ HRESULT CQmvedit::CreateBackBuffer(const BITMAPINFOHEADER* header) {
   const int64_t width = header->biWidth;
   const int64_t height = header->biHeight < 0 ? -int64_t{header->biHeight} : header->biHeight;
   const int bits = header->biBitCount;
-  const bool supported = width > 0 && height > 0 && width <= 16384 && height <= 16384 &&
+  const bool supported = width > 0 && height > 0 && width <= wm::kMaxPictureSide &&
+                         height <= wm::kMaxPictureSide &&
                          (bits == 8 || bits == 16 || bits == 24 || bits == 32);
   QmvBitmap* bitmap = supported ? new (std::nothrow) QmvBitmap() : nullptr;
   if (bitmap != nullptr) {

@@ -13,6 +13,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "HeaderSanity.h"
+
 namespace wm {
 
 namespace {
@@ -121,6 +123,7 @@ struct Reader::StreamState {
   int64_t lastTime = INT64_MIN;  // time of the stream's previous sample
   SwsContext* scaler = nullptr;
   int scalerW = 0, scalerH = 0, scalerFmt = -1;
+  std::vector<uint8_t> scaled;  // the scaler's output rows
   ~StreamState() {
     avcodec_free_context(&decoder);
     sws_freeContext(scaler);
@@ -156,7 +159,16 @@ HRESULT Reader::Open(const char* path) {
     return NS_E_FILE_OPEN_FAILED;
   }
   for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
-    const AVStream* st = ctx_->streams[i];
+    AVStream* st = ctx_->streams[i];
+    if (KindOf(st->codecpar) == Kind::Video) {
+      // A picture size no codec takes is a damaged header, not a clip; top-down rows are
+      // stored with the height's magnitude, as decoders and writers expect it.
+      if (!PlausiblePicture(st->codecpar->width, st->codecpar->height)) {
+        Close();
+        return NS_E_FILE_OPEN_FAILED;
+      }
+      st->codecpar->height = std::abs(st->codecpar->height);
+    }
     StreamInfo info;
     info.number = static_cast<uint16_t>(i + 1);
     info.kind = KindOf(st->codecpar);
@@ -227,8 +239,12 @@ HRESULT Reader::GetDuration(int64_t* duration) const {
     best = std::max(best, av_rescale_q(st->duration, st->time_base, AVRational{1, 10000000}));
   }
   if (best < 0 && ctx_->duration != AV_NOPTS_VALUE && ctx_->duration > 0)
-    best = ctx_->duration * 10;
+    best = ctx_->duration > INT64_MAX / 10 ? INT64_MAX : ctx_->duration * 10;
   if (best < 0) return ASF_E_NOTFOUND;
+  // A length far beyond what the file's bytes hold at its bit rate is a damaged header.
+  uint32_t bitRate = 0;
+  if (best > MaxPlausibleLength(avio_size(ctx_->pb), GetBitrate(&bitRate) == S_OK ? bitRate : 0))
+    return ASF_E_NOTFOUND;
   *duration = best;
   return S_OK;
 }
@@ -279,6 +295,12 @@ void Reader::ApplyDiscard() {
 HRESULT Reader::ReadPacket(AVPacket* pkt) {
   av_packet_unref(pkt);
   int r = av_read_frame(ctx_, pkt);
+  // The byte layer ends a file that cannot be read as if it ended there: a read error inside
+  // the file is an error, not the end of the clip.
+  if (ctx_->pb != nullptr && ctx_->pb->error < 0 && ctx_->pb->error != AVERROR_EOF) {
+    av_packet_unref(pkt);
+    return E_FAIL;
+  }
   if (r == AVERROR_EOF) return NS_E_NO_MORE_SAMPLES;
   if (r < 0) return E_FAIL;
   // The demuxer hands out what it has of a sample that runs into the end of a cut file; such a
@@ -295,7 +317,8 @@ HRESULT Reader::ReadPacket(AVPacket* pkt) {
 static int64_t AverageFrameTime(const std::vector<int64_t>& times) {
   std::vector<int64_t> steps;
   for (size_t k = 1; k < times.size(); ++k)
-    if (times[k] > times[k - 1]) steps.push_back(times[k] - times[k - 1]);
+    if (times[k] > times[k - 1] && SaturatingSub(times[k], times[k - 1]) <= kMaxJump)
+      steps.push_back(times[k] - times[k - 1]);  // a longer step is a damaged time, not a frame
   if (steps.empty()) return 0;
   std::vector<int64_t> sorted = steps;
   std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
@@ -349,7 +372,10 @@ void Reader::MeasureFrameTimes() {
 
 int64_t Reader::SampleDuration(int index, const AVPacket* pkt) const {
   const AVStream* st = ctx_->streams[index];
-  if (pkt->duration > 0) return av_rescale_q(pkt->duration, st->time_base, AVRational{1, 10000000});
+  // A damaged duration counts as no longer than the longest step a stream takes.
+  if (pkt->duration > 0)
+    return std::clamp<int64_t>(av_rescale_q(pkt->duration, st->time_base, AVRational{1, 10000000}),
+                               0, kMaxJump);
   const StreamInfo& s = streams_[static_cast<size_t>(index)];
   if (s.kind == Kind::Video) return s.avgTimePerFrame;
   if (s.kind == Kind::Audio && s.sampleRate > 0) {
@@ -413,7 +439,7 @@ HRESULT Reader::FindRangeKey(int anchor, int64_t start, int64_t seekTime, int64_
       passed = true;
       break;
     }
-    lastEnd = t + SampleDuration(anchor, pkt_);
+    lastEnd = SaturatingAdd(t, SampleDuration(anchor, pkt_));
     if (!video || (pkt_->flags & AV_PKT_FLAG_KEY)) {
       *key = t;
       *keyPos = pkt_->pos;
@@ -486,7 +512,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
   int64_t pos = dataStart_ + (keyPos - dataStart_) / packet * packet;
   // Never further back than any stream can be ahead, with room for a varying bit rate.
   const int64_t maxBack =
-      bytesPerCns_ > 0 ? static_cast<int64_t>(bytesPerCns_ * static_cast<double>(2 * maxLead_))
+      bytesPerCns_ > 0 ? SaturatingFromDouble(bytesPerCns_ * static_cast<double>(2 * maxLead_))
                        : 4096 * packet;
   size_t others = 0;
   for (size_t i = 0; i < state_.size(); ++i)
@@ -504,7 +530,7 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       const int64_t t = PacketTime(pkt_, ctx_->streams[i]);
       if (t == INT64_MIN) continue;
       if (i == anchor) {
-        if (t > key + maxLead_) {
+        if (t > SaturatingAdd(key, maxLead_)) {
           atEnd = false;  // a stream not seen by now is stored behind, or has ended long before
           break;
         }
@@ -516,15 +542,17 @@ int64_t Reader::LeadStart(int anchor, int64_t key, int64_t keyPos) {
       // A stream's samples do not overlap: the one before ends by this one's time, less the
       // rounding of times to whole milliseconds. A stream further ahead than any buffer window
       // has a gap or a damaged time here, not samples of the key's time stored before.
-      if (t - SampleDuration(i, pkt_) + kTimeStep >= key && t - key <= maxLead_)
-        ahead = std::max(ahead, t - key);
+      const int64_t lead = SaturatingSub(t, key);
+      if (SaturatingAdd(SaturatingSub(t, SampleDuration(i, pkt_)), kTimeStep) >= key &&
+          lead <= maxLead_)
+        ahead = std::max(ahead, lead);
     }
     av_packet_unref(pkt_);
     // A stream with nothing from here to the end of the clip is stored further ahead still, all
     // of it before this point: look further back each time.
     if (pending > 0 && atEnd) ahead = std::max(ahead, kLeadGuess << probe);
     if (ahead == 0 || pos <= dataStart_ || keyPos - pos >= maxBack) break;
-    int64_t step = static_cast<int64_t>(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
+    int64_t step = SaturatingFromDouble(bytesPerCns_ * static_cast<double>(ahead + kLeadMargin));
     step = std::max(step, 8 * packet);
     step = std::min(step, maxBack);
     pos = std::max(dataStart_, pos - (step + packet - 1) / packet * packet);
@@ -654,12 +682,19 @@ HRESULT Reader::Decode(int index, AVPacket* pkt, Sample* sample, bool* produced)
         hr = E_FAIL;
         break;
       }
-      // Bottom-up rows, as the output's bitmap header says.
-      sample->pixels_.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4u);
-      uint8_t* dst[4] = {sample->pixels_.data() + static_cast<size_t>(h - 1) * w * 4, nullptr,
-                         nullptr, nullptr};
-      int dstStride[4] = {-w * 4, 0, 0, 0};
+      // The scaler writes whole vectors: a row of a width that is no multiple of them runs
+      // past its end. It writes into aligned rows with room to spare, which are then laid out
+      // bottom-up, as the output's bitmap header says.
+      const size_t row = static_cast<size_t>(w) * 4u;
+      const size_t stride = (row + 63) / 64 * 64;
+      s.scaled.resize(stride * static_cast<size_t>(h) + 64);
+      uint8_t* dst[4] = {s.scaled.data(), nullptr, nullptr, nullptr};
+      int dstStride[4] = {static_cast<int>(stride), 0, 0, 0};
       sws_scale(s.scaler, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+      sample->pixels_.resize(row * static_cast<size_t>(h));
+      for (int y = 0; y < h; ++y)
+        std::memcpy(sample->pixels_.data() + static_cast<size_t>(h - 1 - y) * row,
+                    s.scaled.data() + static_cast<size_t>(y) * stride, row);
       sample->decoded_ = true;
       sample->codec_ = st->codecpar;
       sample->time = t;
@@ -701,12 +736,13 @@ HRESULT Reader::GetNextSample(uint16_t number, Sample* sample) {
     if (t == INT64_MIN) continue;
     // A damaged time far past the clip's end, or far ahead of its stream, is no sample of the
     // clip: taken, it would move the rest of the stream there.
-    if (declaredEnd_ != INT64_MAX && t > declaredEnd_ + kDamagedSlack) continue;
-    if (s.lastTime != INT64_MIN && t > s.lastTime + kMaxJump) continue;
+    if (declaredEnd_ != INT64_MAX && t > SaturatingAdd(declaredEnd_, kDamagedSlack)) continue;
+    if (s.lastTime != INT64_MIN && t > SaturatingAdd(s.lastTime, kMaxJump)) continue;
+    if (s.lastTime == INT64_MIN && t > SaturatingAdd(std::max(origin_, start_), kMaxJump)) continue;
     s.lastTime = t;
     // Nothing of the range can follow a sample this far past its end, however far ahead
     // another stream is stored.
-    if (end_ != INT64_MAX && t >= end_ + maxLead_) {
+    if (end_ != INT64_MAX && t >= SaturatingAdd(end_, maxLead_)) {
       exhausted_ = true;
       return NS_E_NO_MORE_SAMPLES;
     }

@@ -1,5 +1,8 @@
 #include "QmvInfo.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -91,7 +94,8 @@ int GetVInfo(uint32_t* bitRate, double* frameRate, uint32_t* reserved, int32_t* 
     *bitRate = s.bitRate;
     *frameRate = s.avgTimePerFrame != 0 ? 10000000.0 * (1.0 / s.avgTimePerFrame) : 0.0;
     *width = s.width;
-    *height = s.height < 0 ? -s.height : s.height;
+    // Top-down rows give a negative height; its magnitude is the picture's.
+    *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{s.height}), INT32_MAX));
   }
   return 1;
 }
@@ -109,7 +113,7 @@ int GetAInfo(uint32_t* bitRate, uint32_t* durationMs) {
   uint64_t declared = 0;
   bool hasDuration = false;
   if (SUCCEEDED(ReadAttribute(0, Attr::Duration, &declared, &hasDuration)) && hasDuration)
-    *durationMs = static_cast<uint32_t>(declared / 10000);
+    *durationMs = static_cast<uint32_t>(std::min<uint64_t>(declared / 10000, UINT32_MAX));
 
   const auto& streams = g_pInfoReader->Streams();
   for (uint32_t i = 0; i < outputs && i < streams.size(); ++i) {
@@ -127,7 +131,9 @@ int GetAInfo(uint32_t* bitRate, uint32_t* durationMs) {
       DbgLog(0, 4, "Could not get the Duration\n");
       return 1;
     }
-    if (!hasDuration) *durationMs = present ? static_cast<uint32_t>(value / 10000) : 0;
+    if (!hasDuration)
+      *durationMs =
+          present ? static_cast<uint32_t>(std::min<uint64_t>(value / 10000, UINT32_MAX)) : 0;
   }
   return 1;
 }
