@@ -31,6 +31,7 @@
 #include "DbgLog.h"
 #include "DvFrames.h"
 #include "Engine.h"
+#include "Media.h"
 #include "WinTypes.h"
 
 namespace plyex {
@@ -112,18 +113,6 @@ GstElement* MakeBin(const char* description, const char* name) {
   return Held(bin);
 }
 
-// A stream the tape does not take (a second sound track) is consumed without holding the graph.
-void Discard(GstElement* pipeline, GstPad* pad) {
-  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-  if (sink == nullptr) return;
-  g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
-  gst_bin_add(GST_BIN(pipeline), sink);
-  gst_element_sync_state_with_parent(sink);
-  GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
-  gst_pad_link(pad, sinkPad);
-  gst_object_unref(sinkPad);
-}
-
 bool LinkPad(GstPad* pad, GstElement* to) {
   GstPad* sinkPad = gst_element_get_static_pad(to, "sink");
   const bool ok = sinkPad != nullptr && gst_pad_link(pad, sinkPad) == GST_PAD_LINK_OK;
@@ -158,7 +147,8 @@ void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
     tape->audioLinked = LinkPad(pad, tape->audioIn);
     if (!tape->audioLinked) PostError(tape->sink, "The clip's sound cannot go to the DV muxer");
   } else {
-    Discard(tape->pipeline, pad);
+    // A stream the tape does not take (a second sound track) is consumed without holding it up.
+    media::LinkToDiscard(tape->pipeline, pad);
   }
   if (caps != nullptr) gst_caps_unref(caps);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "QtEventLoop.h"
 #include "WinMessage.h"
 
 namespace playertest {
@@ -44,20 +45,7 @@ class Owner : public QWidget {
   QElapsedTimer clock_;
 };
 
-// Runs the event loop until done() or the time is up.
-inline bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
-
-inline void RunFor(int ms) {
-  RunUntil([] { return false; }, ms);
-}
+using testutil::RunFor;
+using testutil::RunUntil;
 
 }  // namespace playertest

@@ -19,11 +19,16 @@
 #include <vector>
 
 #include "CQmvply.h"
+#include "GstLiveObjects.h"
 #include "Messages.h"
+#include "QtEventLoop.h"
 #include "TestDir.h"
 
 namespace {
 
+using testutil::LiveGstObjects;
+using testutil::RunFor;
+using testutil::RunUntil;
 using Clock = std::chrono::steady_clock;
 
 struct Report {
@@ -55,22 +60,6 @@ class RecordingWindow : public CMsgWindow {
   std::vector<Report> reports;
 };
 
-// Runs the event loop (the player's timer lives there) until done() or the time is up.
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
-
-void RunFor(int ms) {
-  RunUntil([] { return false; }, ms);
-}
-
 std::wstring Wide(const std::string& s) {
   return std::wstring(s.begin(), s.end());
 }
@@ -80,23 +69,6 @@ int64_t MsBetween(Clock::time_point a, Clock::time_point b) {
 }
 
 constexpr uint64_t kCnsPerMsU = 10000;
-
-// Elements, pads and buses alive in the process, as the leaks tracer counts them; -1 without it.
-// Only while no pipeline runs: the answer holds references to what it lists, and dropping them
-// could end an element a running pipeline just let go of on this thread.
-int LiveGstObjects() {
-  GList* tracers = gst_tracing_get_active_tracers();
-  GstStructure* info = nullptr;
-  for (GList* t = tracers; t != nullptr && info == nullptr; t = t->next)
-    if (g_str_equal(G_OBJECT_TYPE_NAME(t->data), "GstLeaksTracer"))
-      g_signal_emit_by_name(t->data, "get-live-objects", &info);
-  g_list_free_full(tracers, gst_object_unref);
-  if (info == nullptr) return -1;
-  const GValue* list = gst_structure_get_value(info, "live-objects-list");
-  const int count = list != nullptr ? static_cast<int>(gst_value_list_get_size(list)) : -1;
-  gst_structure_free(info);
-  return count;
-}
 
 class QmvplyTest : public ::testing::Test {
  protected:

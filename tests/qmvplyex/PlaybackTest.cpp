@@ -21,47 +21,17 @@
 #include <vector>
 
 #include "Engine.h"
+#include "GstLiveObjects.h"
 #include "QmvPlyEx.h"
+#include "QtEventLoop.h"
 #include "TestDir.h"
 #include "WinTypes.h"
 
 namespace {
 
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
-
-void RunFor(int ms) {
-  RunUntil([] { return false; }, ms);
-}
-
-// The leaks tracer's list of live objects (references the caller drops); null without it.
-GstStructure* LiveObjects() {
-  GList* tracers = gst_tracing_get_active_tracers();
-  GstStructure* info = nullptr;
-  for (GList* t = tracers; t != nullptr && info == nullptr; t = t->next)
-    if (g_str_equal(G_OBJECT_TYPE_NAME(t->data), "GstLeaksTracer"))
-      g_signal_emit_by_name(t->data, "get-live-objects", &info);
-  g_list_free_full(tracers, gst_object_unref);
-  return info;
-}
-
-// Elements, pads and buses alive in the process; -1 without the tracer.
-int LiveGstObjects() {
-  GstStructure* info = LiveObjects();
-  if (info == nullptr) return -1;
-  const GValue* list = gst_structure_get_value(info, "live-objects-list");
-  const int count = list != nullptr ? static_cast<int>(gst_value_list_get_size(list)) : -1;
-  gst_structure_free(info);
-  return count;
-}
+using testutil::LiveGstObjects;
+using testutil::RunFor;
+using testutil::RunUntil;
 
 std::set<std::string> GraphElementNames() {
   std::set<std::string> names;
