@@ -60,6 +60,10 @@ class ExportFixture : public ::testing::Test {
     dlg = std::make_unique<CVantrelDlg>();
     dlg->showSkinnedAbout = [] {};
     dlg->OnInitDialog();
+    // The player window's first not-playing report (500 ms on, sooner on a slow machine) puts
+    // the displays to zero: the start-up texts are read before any event is handled.
+    startTime = Text(1046);
+    startPercent = Text(1050);
     dlg->Export()->askTapeQuestion = [this](const QString& text) {
       questions << text;
       return answerYes;
@@ -70,6 +74,8 @@ class ExportFixture : public ::testing::Test {
     PickFunctionExport();
   }
   void SetUp() override { unsetenv("VANTREL_DV_TAPE"); }
+  std::string startTime;
+  std::string startPercent;
   void TearDown() override {
     if (dlg) {
       dlg->DestroyWindow();

@@ -28,8 +28,8 @@ QProgressBar* Bar(CVantrelDlg& dlg) {
 
 TEST_F(ExportFixture, StartRefusesUntilAnOutputAndAClipAreGivenAndBothSurviveSwitches) {
   Open();
-  EXPECT_EQ(Text(1046), "00:00:00");
-  EXPECT_EQ(Text(1050), "100%");
+  EXPECT_EQ(startTime, "00:00:00");
+  EXPECT_EQ(startPercent, "100%");
   Click(*dlg, 1047);
   EXPECT_EQ(Msg(), "Please select the media/device to be exported.");
   Click(*dlg, 1048);  // Stop without an output does nothing
