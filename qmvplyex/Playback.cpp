@@ -164,13 +164,13 @@ struct SizeChange {
   std::atomic<bool> done{false};
 };
 
-GstPadProbeReturn SetSizeWhenIdle(GstPad*, GstPadProbeInfo*, gpointer data) {
+GstPadProbeReturn SetSizeBeforePicture(GstPad*, GstPadProbeInfo*, gpointer data) {
   auto* change = static_cast<SizeChange*>(data);
-  // Setting the size sends an event up through this pad, which calls the probe again.
   if (change->done.exchange(true)) return GST_PAD_PROBE_REMOVE;
-  // The filter asks the scaler to renegotiate at once, so the next picture leaves it at the new
-  // size; changed while a picture is inside the scaler, that picture would reach the filter at
-  // the old size and end the playback as not negotiated.
+  // On the streaming thread, with the next picture about to enter the scaler: the filter asks
+  // the scaler to renegotiate, which it does before that picture leaves it. Changed from another
+  // thread, a picture inside the scaler (or a converter negotiating) meets the new size half way
+  // and the playback ends as not negotiated.
   g_object_set(change->filter, "caps", change->caps, nullptr);
   return GST_PAD_PROBE_REMOVE;
 }
@@ -194,7 +194,7 @@ void ApplyScaledSize() {
                                height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
   else
     caps = gst_caps_new_any();
-  // The pad that feeds the scaler is idle only while no picture is inside the scaler.
+  // The size changes on the pad that feeds the scaler, as the next picture passes it.
   GstElement* scaler = s.videoBranch.elems[1];
   GstPad* scalerIn = scaler != nullptr ? gst_element_get_static_pad(scaler, "sink") : nullptr;
   GstPad* feed = scalerIn != nullptr ? gst_pad_get_peer(scalerIn) : nullptr;
@@ -204,9 +204,11 @@ void ApplyScaledSize() {
     gst_caps_unref(caps);
     return;
   }
-  // Runs at once when no picture is in the scaler, else on the streaming thread right after it.
   auto* change = new SizeChange{GST_ELEMENT(gst_object_ref(s.sizeFilter)), caps};
-  gst_pad_add_probe(feed, GST_PAD_PROBE_TYPE_IDLE, SetSizeWhenIdle, change, FreeSizeChange);
+  gst_pad_add_probe(
+      feed,
+      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+      SetSizeBeforePicture, change, FreeSizeChange);
   gst_object_unref(feed);
 }
 
