@@ -632,26 +632,31 @@ QMVPLYEX_API void plyCleanUp(void) {
   s.ended = false;
 }
 
-QMVPLYEX_API LONG GetMvDuration(LONG* ms) {
+namespace plyex {
+namespace {
+
+// A time of the graph in ms, through 100-ns units: the low 32 bits, also stored in *ms. Without
+// seeking 0, and *ms is left alone.
+LONG QueryMs(gboolean (*query)(GstElement*, GstFormat, gint64*), LONG* ms) {
   PlaybackState& s = State();
   if (!s.haveSeeking || s.graph == nullptr) return 0;
   gint64 ns = 0;
-  if (!gst_element_query_duration(s.graph, GST_FORMAT_TIME, &ns) || ns < 0) ns = 0;
+  if (!query(s.graph, GST_FORMAT_TIME, &ns) || ns < 0) ns = 0;
   const int64_t cns = ns / kNsPerCns;
   const LONG value = static_cast<LONG>(static_cast<uint32_t>(cns * 100 / 1000000));
   if (ms != nullptr) *ms = value;
   return value;
 }
 
+}  // namespace
+}  // namespace plyex
+
+QMVPLYEX_API LONG GetMvDuration(LONG* ms) {
+  return plyex::QueryMs(gst_element_query_duration, ms);
+}
+
 QMVPLYEX_API LONG GetMvCurPos(LONG* ms) {
-  PlaybackState& s = State();
-  if (!s.haveSeeking || s.graph == nullptr) return 0;
-  gint64 ns = 0;
-  if (!gst_element_query_position(s.graph, GST_FORMAT_TIME, &ns) || ns < 0) ns = 0;
-  const int64_t cns = ns / kNsPerCns;
-  const LONG value = static_cast<LONG>(static_cast<uint32_t>(cns * 100 / 1000000));
-  if (ms != nullptr) *ms = value;
-  return value;
+  return plyex::QueryMs(gst_element_query_position, ms);
 }
 
 QMVPLYEX_API void SetMvCurPos(LONG ms) {

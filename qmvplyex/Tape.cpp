@@ -184,6 +184,16 @@ void SettleSystem(TapeGraph* tape) {
 
 constexpr size_t kRateStamps = 6;  // fewer than the first queue of the picture branch holds
 
+// Puts a plain time segment (from 0, same sequence number) in place of the probed segment event.
+void ReplaceWithPlainSegment(GstPadProbeInfo* info, GstEvent* event) {
+  GstSegment plain;
+  gst_segment_init(&plain, GST_FORMAT_TIME);
+  GstEvent* replaced = gst_event_new_segment(&plain);
+  gst_event_set_seqnum(replaced, gst_event_get_seqnum(event));
+  gst_event_unref(event);
+  GST_PAD_PROBE_INFO_DATA(info) = replaced;
+}
+
 // Pictures entering the picture branch: their times until the rate is known.
 GstPadProbeReturn OnPictureIn(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* tape = static_cast<TapeGraph*>(data);
@@ -234,12 +244,7 @@ GstPadProbeReturn OnMuxInput(GstPad*, GstPadProbeInfo* info, GstSegment* segment
     gst_event_parse_segment(event, &in);
     if (in == nullptr || in->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
     gst_segment_copy_into(in, segment);
-    GstSegment plain;
-    gst_segment_init(&plain, GST_FORMAT_TIME);
-    GstEvent* replaced = gst_event_new_segment(&plain);
-    gst_event_set_seqnum(replaced, gst_event_get_seqnum(event));
-    gst_event_unref(event);
-    GST_PAD_PROBE_INFO_DATA(info) = replaced;
+    ReplaceWithPlainSegment(info, event);
   }
   return GST_PAD_PROBE_OK;
 }
@@ -338,14 +343,7 @@ GstPadProbeReturn OnCameraData(GstPad*, GstPadProbeInfo* info, gpointer data) {
   if (event != nullptr && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
     const GstSegment* in = nullptr;
     gst_event_parse_segment(event, &in);
-    if (in != nullptr && in->format != GST_FORMAT_TIME) {
-      GstSegment segment;
-      gst_segment_init(&segment, GST_FORMAT_TIME);
-      GstEvent* timed = gst_event_new_segment(&segment);
-      gst_event_set_seqnum(timed, gst_event_get_seqnum(event));
-      gst_event_unref(event);
-      GST_PAD_PROBE_INFO_DATA(info) = timed;
-    }
+    if (in != nullptr && in->format != GST_FORMAT_TIME) ReplaceWithPlainSegment(info, event);
   }
   return GST_PAD_PROBE_OK;
 }

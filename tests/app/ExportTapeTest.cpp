@@ -48,10 +48,10 @@ class ExportTape : public ExportFixture {
     unsetenv("VANTREL_DEBUG");
   }
   std::string Clip(const std::string& name, int ms) {
-    clipgen::ClipSpec spec = SmallClip(ms);
-    spec.width = 320;
-    spec.height = 240;
-    return testutil::MakeClip(dir, name, spec);
+    clipgen::ClipSpec params = SmallClip(ms);
+    params.width = 320;
+    params.height = 240;
+    return testutil::MakeClip(dir, name, params);
   }
   // Start on the tape output with `clip`; true when the window came back within `ms`.
   bool StartWith(const std::string& clip, int ms = 5000) {

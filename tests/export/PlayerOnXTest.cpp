@@ -77,9 +77,9 @@ TEST(PlayerOnXTest, PlaysFullScreenOnTheSecondMonitorOnX) {
   ASSERT_NE(dlsym(engine, "plyInit"), nullptr);
 
   testutil::TempDir dir;
-  clipgen::ClipSpec spec;
-  spec.durationMs = 7000;
-  const std::string clip = testutil::MakeClip(dir, "play.wmv", spec);
+  clipgen::ClipSpec params;
+  params.durationMs = 7000;
+  const std::string clip = testutil::MakeClip(dir, "play.wmv", params);
 
   Owner owner;
   CPlayerWnd wnd(&owner);
@@ -112,7 +112,7 @@ TEST(PlayerOnXTest, PlaysFullScreenOnTheSecondMonitorOnX) {
   const QImage shot = Grab(wnd);
   SaveShot(wnd, "player-fullscreen");
   ASSERT_EQ(shot.size(), kSecond.size());
-  EXPECT_GT(FrameShown(shot, QSize(spec.width, spec.height)), 10);
+  EXPECT_GT(FrameShown(shot, QSize(params.width, params.height)), 10);
   const QColor erase = wnd.palette().window().color();
   int other = 0;
   for (int y = 0; y < shot.height(); y += 8)
@@ -150,7 +150,7 @@ TEST(PlayerOnXTest, PlaysFullScreenOnTheSecondMonitorOnX) {
     const int w = v.right - v.left, h = v.bottom - v.top;
     const int pw = std::min(w, h * 4 / 3), ph = pw * 3 / 4;
     const QImage video = small.copy(v.left + (w - pw) / 2, v.top + (h - ph) / 2, pw, ph);
-    EXPECT_GT(FrameShown(video, QSize(spec.width, spec.height)), 0);
+    EXPECT_GT(FrameShown(video, QSize(params.width, params.height)), 0);
   }
 
   // The Max button of a window on the second monitor goes full screen there.

@@ -49,14 +49,14 @@ class TapeTest : public ::testing::Test {
 
   std::string Clip(const std::string& name, int ms, int fpsNum = 25, int fpsDen = 1,
                    bool sound = true) {
-    clipgen::ClipSpec spec;
-    spec.durationMs = ms;
-    spec.width = 640;
-    spec.height = 360;
-    spec.fpsNum = fpsNum;
-    spec.fpsDen = fpsDen;
-    spec.audioTracks = sound ? 1 : 0;
-    return testutil::MakeClip(dir, name, spec);
+    clipgen::ClipSpec params;
+    params.durationMs = ms;
+    params.width = 640;
+    params.height = 360;
+    params.fpsNum = fpsNum;
+    params.fpsDen = fpsDen;
+    params.audioTracks = sound ? 1 : 0;
+    return testutil::MakeClip(dir, name, params);
   }
 
   // Records the clip to its end as the pane does: the recording runs until the graph reports
