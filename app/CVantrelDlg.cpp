@@ -453,6 +453,8 @@ bool CVantrelDlg::OnWinMessage(WinMsgEvent* msg) {
       return true;
     case WM_TIMELINE_POS:
     case WM_TIMELINE_CHANGED:
+    case WM_KEYFRAMES_READY:
+    case WM_FRAME_READY:
       if (m_montage) msg->result = m_montage->OnMessage(msg->message, msg->wParam, msg->lParam);
       return true;
     case WM_EDIT_PROGRESS:

@@ -25,3 +25,6 @@ constexpr uint32_t WM_EDIT_PROGRESS = WM_USER + 22;     // 0x0416
 constexpr uint32_t WM_PLAYER_NOTIFY = WM_USER + 23;     // 0x0417
 constexpr uint32_t WM_PLAYER_COMMAND = WM_USER + 23;    // 0x0417, same id towards the player window
 constexpr uint32_t WM_GRAPH_NOTIFY = WM_APP + 1;        // 0x8001
+// Posted by the montage pane's background work to the main window, which hands them to the pane.
+constexpr uint32_t WM_KEYFRAMES_READY = WM_APP + 2;  // 0x8002: the source clip's key frames are known
+constexpr uint32_t WM_FRAME_READY = WM_APP + 3;      // 0x8003: a preview picture waits to be drawn
