@@ -2,8 +2,10 @@
 // field of one ASF header object of a generated clip. For the tests of damaged clips.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,7 +20,9 @@ enum class HeaderObject {
 };
 
 // Offsets from the start of the object (its GUID).
+constexpr size_t kFileSizeAt = 40;
 constexpr size_t kPlayDurationAt = 64;
+constexpr size_t kFileFlagsAt = 88;  // bit 0 broadcast, bit 1 seekable
 constexpr size_t kPictureWidthAt = 93;
 constexpr size_t kPictureHeightAt = 97;
 
@@ -70,6 +74,50 @@ inline bool PatchHeader(const std::string& path, HeaderObject object, size_t off
       return static_cast<bool>(out);
     }
     at += size;
+  }
+  return false;
+}
+
+// Takes every object after the data object (the simple index and any other index) off the end of
+// the clip, and makes its header say so: the file size drops to what is left and the clip is no
+// longer seekable. What remains is a clip as a recording of a broadcast or a cut leaves it.
+inline bool DropIndex(const std::string& path) {
+  std::error_code ec;
+  const uint64_t fileSize = std::filesystem::file_size(path, ec);
+  if (ec) return false;
+  uint8_t head[24];
+  auto read64At = [&](uint64_t at, uint64_t* v) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(at));
+    in.read(reinterpret_cast<char*>(head), sizeof(head));
+    if (!in) return false;
+    *v = 0;
+    for (int i = 0; i < 8; ++i) *v |= static_cast<uint64_t>(head[16 + i]) << (8 * i);
+    return true;
+  };
+  // The header object's size, then the data object's size just behind it.
+  uint64_t headerSize = 0, dataSize = 0;
+  if (!read64At(0, &headerSize) || headerSize < 30 || headerSize >= fileSize) return false;
+  if (!read64At(headerSize, &dataSize) || dataSize < 50 || dataSize > fileSize - headerSize)
+    return false;
+  const uint64_t end = headerSize + dataSize;
+  if (end < fileSize) {
+    std::filesystem::resize_file(path, end, ec);
+    if (ec) return false;
+  }
+  if (!PatchHeader(path, HeaderObject::FileProperties, kFileSizeAt, 8, end)) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes(static_cast<size_t>(headerSize));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in) return false;
+  static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+  for (size_t at = 0; at + kFileFlagsAt + 4 <= bytes.size(); ++at) {
+    if (std::memcmp(bytes.data() + at, kFileProperties, 16) != 0) continue;
+    uint64_t flags = 0;
+    for (int i = 0; i < 4; ++i)
+      flags |= static_cast<uint64_t>(bytes[at + kFileFlagsAt + i]) << (8 * i);
+    return PatchHeader(path, HeaderObject::FileProperties, kFileFlagsAt, 4, flags & ~uint64_t{2});
   }
   return false;
 }

@@ -23,6 +23,8 @@ extern "C" {
 #include <system_error>
 #include <vector>
 
+#include "AsfPatch.h"
+
 namespace clipgen {
 namespace {
 
@@ -216,6 +218,9 @@ bool CheckSpec(const ClipSpec& s, std::string* why) {
   if (s.audioLeadMs < 0 || s.audioLeadMs > 60000) return fail("audio lead must be 0..60000 ms");
   if (s.audioLeadMs > 0 && (!s.video || s.audioTracks == 0))
     return fail("an audio lead needs both video and audio");
+  for (int t : s.keyFramesMs)
+    if (t < 0 || t >= s.durationMs) return fail("key frame times must lie within the clip");
+  if (!s.keyFramesMs.empty() && !s.video) return fail("key frame times need video");
   return true;
 }
 
@@ -338,6 +343,15 @@ class ClipWriter {
         1, av_rescale_rnd(spec_.keyIntervalMs, rate.num, 1000LL * rate.den, AV_ROUND_NEAR_INF)));
     frameCount_ = std::max<int64_t>(
         1, av_rescale_rnd(spec_.durationMs, rate.num, 1000LL * rate.den, AV_ROUND_UP));
+    if (!spec_.keyFramesMs.empty()) {
+      // Key frames only where asked: the encoder's own interval is set beyond the clip's end.
+      keyFrames_.push_back(0);
+      for (int t : spec_.keyFramesMs)
+        keyFrames_.push_back(av_rescale_rnd(t, rate.num, 1000LL * rate.den, AV_ROUND_NEAR_INF));
+      std::sort(keyFrames_.begin(), keyFrames_.end());
+      keyFrames_.erase(std::unique(keyFrames_.begin(), keyFrames_.end()), keyFrames_.end());
+      gop_ = static_cast<int>(std::min<int64_t>(frameCount_ + 1, INT32_MAX));
+    }
 
     AVCodecContext* c = video_.get();
     c->width = spec_.width;
@@ -361,6 +375,8 @@ class ClipWriter {
         std::max<int64_t>(c->bit_rate_tolerance, 5 * bitsPerPicture + 1), INT32_MAX));
     c->qmin = 2;
     c->qmax = 31;
+    // The encoder shortens intervals above 600 pictures unless told that this is intended.
+    if (!keyFrames_.empty()) c->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
     c->thread_count = 1;
     c->flags |= AV_CODEC_FLAG_BITEXACT;
     if (out_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -566,7 +582,10 @@ class ClipWriter {
       ahead = StartDrawing(next, index + 1);
     }
     f->pts = index;
-    f->pict_type = index % gop_ == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    const bool key = keyFrames_.empty()
+                         ? index % gop_ == 0
+                         : std::binary_search(keyFrames_.begin(), keyFrames_.end(), index);
+    f->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     err = avcodec_send_frame(video_.get(), f);
     const bool ok = err < 0 ? Fail("video encoding failed", err) : DrainVideo();
     if (ahead.valid()) ahead.wait();
@@ -653,6 +672,8 @@ class ClipWriter {
       uint64_t old = 0;
       if (!PrerollField(file_, &preroll, &old)) return false;
     }
+    if (spec_.noIndex && !DropIndex(file_))
+      return Fail("cannot take the index out of " + shownName_);
     return true;
   }
 
@@ -675,6 +696,7 @@ class ClipWriter {
   std::unique_ptr<PictureSource> picture_;
   AVRational videoTb_{1, 25};
   int gop_ = 1;
+  std::vector<int64_t> keyFrames_;  // pictures to code as key frames, when the clip lists them
   int64_t frameCount_ = 0;
   int64_t nextFrame_ = 0;
 

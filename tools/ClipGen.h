@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 namespace clipgen {
 // Picture layout: the top band of every picture holds the frame index (mod 65536) as 16 cells
 // across the width, most significant bit on the left, light = 1 and dark = 0, and below them a
@@ -29,6 +30,12 @@ struct ClipSpec {
   // window sends it; the header's preroll is then at least as long. 0 leaves the order to the
   // muxer's interleaving. Needs video and audio; each sound sample gets a data packet of its own.
   int audioLeadMs = 0;
+  // Key frames exactly at these times (ms, each rounded to the nearest picture) and nowhere else;
+  // the first picture is always one. Empty: a key frame every keyIntervalMs.
+  std::vector<int> keyFramesMs;
+  // Leaves the simple index out, as a broadcast recording or a cut clip has none; the header then
+  // no longer calls the clip seekable.
+  bool noIndex = false;
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.

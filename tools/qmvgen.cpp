@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ClipGen.h"
 
@@ -30,6 +31,9 @@ void PrintUsage(FILE* to) {
       "  --acodec NAME      wmav1 or wmav2 (wmav2)\n"
       "  --audio-lead MS    store the sound this far ahead of the pictures, as an encoder\n"
       "                     with a buffer window does (0: interleaved by time)\n"
+      "  --keys MS,MS,...   key frames exactly at these times and nowhere else\n"
+      "                     (the first picture always is one)\n"
+      "  --no-index         leave the index out, as a broadcast recording has none\n"
       "  --help             show this text\n"
       "\n"
       "Each picture carries its frame number as a 16-bit code in the top band.\n",
@@ -47,6 +51,19 @@ bool ParsePair(std::string_view text, char sep, bool secondOptional, int* a, int
   const size_t at = text.find(sep);
   if (at == std::string_view::npos) return secondOptional && ParseInt(text, a);
   return ParseInt(text.substr(0, at), a) && ParseInt(text.substr(at + 1), b);
+}
+
+// Parses "A,B,C" (at least one number).
+bool ParseList(std::string_view text, std::vector<int>* values) {
+  values->clear();
+  for (;;) {
+    const size_t at = text.find(',');
+    int v = 0;
+    if (!ParseInt(text.substr(0, at), &v)) return false;
+    values->push_back(v);
+    if (at == std::string_view::npos) return true;
+    text.remove_prefix(at + 1);
+  }
 }
 
 }  // namespace
@@ -75,6 +92,10 @@ int main(int argc, char** argv) {
       noAudio = true;
       continue;
     }
+    if (arg == "--no-index") {
+      params.noIndex = true;
+      continue;
+    }
     if (arg.size() > 1 && arg[0] == '-') {
       if (i + 1 >= argc) return bad("option " + std::string(arg) + " needs a value");
       const std::string_view value = argv[++i];
@@ -100,6 +121,8 @@ int main(int argc, char** argv) {
         ok = ParseInt(value, &params.audioTracks);
       } else if (arg == "--audio-lead") {
         ok = ParseInt(value, &params.audioLeadMs);
+      } else if (arg == "--keys") {
+        ok = ParseList(value, &params.keyFramesMs);
       } else if (arg == "--vcodec") {
         params.videoCodec = value;
       } else if (arg == "--acodec") {

@@ -1,0 +1,100 @@
+// The key frame listing against ffprobe's view of the same clips.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "KeyFrames.h"
+#include "MediaProbe.h"
+#include "TestDir.h"
+
+using testutil::MakeClip;
+using testutil::TempDir;
+
+namespace {
+
+// pts_time of every video packet ffprobe flags as a key frame, in ms.
+std::vector<int32_t> FfprobeKeys(const std::string& path) {
+  std::vector<int32_t> keys;
+  const std::string cmd =
+      "ffprobe -v error -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 '" +
+      path + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return keys;
+  char line[256];
+  while (std::fgets(line, sizeof(line), p)) {
+    std::string s(line);
+    const size_t comma = s.find(',');
+    if (comma == std::string::npos || s.find('K', comma) == std::string::npos) continue;
+    keys.push_back(static_cast<int32_t>(std::lround(std::stod(s.substr(0, comma)) * 1000)));
+  }
+  pclose(p);
+  return keys;
+}
+
+}  // namespace
+
+TEST(KeyFrames, ListMatchesFfprobeWithAndWithoutIndex) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    int durationMs;
+    int keyIntervalMs;
+    std::vector<int> keys;
+    bool noIndex;
+  };
+  const Case cases[] = {
+      {"every1s.wmv", 12000, 1000, {}, false},
+      {"every2s.wmv", 21000, 2000, {}, false},
+      {"every10s.wmv", 35000, 10000, {}, false},
+      {"noindex.wmv", 21000, 2000, {}, true},
+      {"listed.wmv", 20000, 1000, {10000, 13000}, false},
+      {"listed_noindex.wmv", 20000, 1000, {4000, 4500, 13000}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clipgen::ClipSpec params;
+    params.durationMs = c.durationMs;
+    params.keyIntervalMs = c.keyIntervalMs;
+    params.keyFramesMs = c.keys;
+    params.noIndex = c.noIndex;
+    const std::string clip = MakeClip(dir, c.name, params);
+    ASSERT_EQ(probe::HasSimpleIndex(clip), !c.noIndex);
+    const std::vector<int32_t> expected = FfprobeKeys(clip);
+    ASSERT_GE(expected.size(), 2u);
+    std::vector<int32_t> listed;
+    ASSERT_EQ(qmvedit::ListKeyFrames(clip.c_str(), &listed), S_OK);
+    EXPECT_EQ(listed, expected);
+
+    // In small steps, the scan arrives at the same list.
+    qmvedit::KeyFrameScan scan;
+    ASSERT_EQ(scan.Open(clip.c_str()), S_OK);
+    int steps = 0;
+    while (!scan.Step(1)) ++steps;
+    EXPECT_TRUE(scan.Done());
+    EXPECT_GT(steps, 1);
+    EXPECT_EQ(scan.Times(), expected);
+  }
+}
+
+TEST(KeyFrames, SoundOnlyAndForeignFiles) {
+  TempDir dir;
+  clipgen::ClipSpec sound;
+  sound.video = false;
+  const std::string clip = MakeClip(dir, "sound.wma", sound);
+  std::vector<int32_t> listed{1, 2};
+  EXPECT_EQ(qmvedit::ListKeyFrames(clip.c_str(), &listed), S_OK);
+  EXPECT_TRUE(listed.empty());
+
+  const std::string text = dir.File("notes.wmv");
+  std::ofstream(text) << "not a clip at all\n";
+  EXPECT_TRUE(FAILED(qmvedit::ListKeyFrames(text.c_str(), &listed)));
+  EXPECT_TRUE(FAILED(qmvedit::ListKeyFrames(dir.File("missing.wmv").c_str(), &listed)));
+  qmvedit::KeyFrameScan scan;
+  EXPECT_TRUE(FAILED(scan.Open(text.c_str())));
+  EXPECT_TRUE(scan.Done());
+  EXPECT_TRUE(scan.Step(10));
+}
