@@ -1,5 +1,6 @@
 #include "MontagePane.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -10,6 +11,7 @@
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "Gdi.h"
+#include "KeyFrameLister.h"
 #include "MontageJob.h"
 #include "MontageSource.h"
 #include "SectionList.h"
@@ -31,7 +33,8 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
       m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1005))),
       m_list(std::make_unique<CSectionList>()),
       m_source(std::make_unique<CMontageSource>()),
-      m_job(std::make_unique<CMontageJob>()) {
+      m_job(std::make_unique<CMontageJob>()),
+      m_keyLister(std::make_unique<KeyFrameLister>()) {
   m_timeline->SetRange(0, 0);
   m_listView->cellFill = [this](int row, int col) -> std::optional<QColor> {
     if (m_list->HasEditedCell() && row == m_list->CellRow() && col == m_list->CellCol())
@@ -101,7 +104,7 @@ bool MontagePane::OnCommand(int id) {
   }
 }
 
-LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM, LPARAM lp) {
+LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_TIMELINE_CHANGED:
       m_list->Sync(Sections());
@@ -110,6 +113,16 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM, LPARAM lp) {
     case WM_TIMELINE_POS: {
       // The follow-up shows the position in 1014 and its frame (once: a frame costs a decode).
       Apply(m_list->Follow(static_cast<int32_t>(lp)));
+      return 0;
+    }
+    case WM_KEYFRAMES_READY: {
+      // A list of an earlier clip is dropped.
+      const auto times = m_keyLister->Take(static_cast<uint32_t>(wp));
+      if (static_cast<uint32_t>(wp) != m_keyGeneration || !times) return 0;
+      m_keys.Set(*times);
+      m_timeline->SetKeyFrames(m_keys);
+      m_list->SetKeyFrames(m_keys);
+      RefreshRows();
       return 0;
     }
     case WM_EDIT_PROGRESS: {
@@ -154,6 +167,13 @@ void MontagePane::Open() {
   m_timeline->ClearAll();
   m_timeline->ClearMarks();
   m_list->Clear();
+  // The new clip's key frames are listed in the background; until then none are known.
+  m_keys.Clear();
+  m_timeline->SetKeyFrames(m_keys);
+  m_list->SetKeyFrames(m_keys);
+  m_keyGeneration = m_keyLister->Start(path, [window = static_cast<QObject*>(&m_dlg)](uint32_t g) {
+    PostMsg(window, WM_KEYFRAMES_READY, g, 0);
+  });
   RefreshRows();
   m_timeline->update();
   ShowFrameAt(0);
@@ -164,6 +184,17 @@ void MontagePane::ShowFrameAt(int pos) {
 }
 
 void MontagePane::AddMark() {
+  // With Shift held (the keyboard state of the click that pressed the button), a beginning
+  // point goes to the nearest key frame: the cursor, edit 1014 and the frame go there first.
+  if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) {
+    const int pos = m_timeline->GetPos();
+    const int target = m_timeline->Bar().MarkSnapTarget(pos);
+    if (target != pos) {
+      m_timeline->SetPos(target);
+      m_dlg.Edit(1014)->setText(QString::number(target));
+      ShowFrameAt(target);
+    }
+  }
   m_timeline->AddMark();
 }
 
@@ -219,7 +250,8 @@ void MontagePane::Apply(const SectionListAction& a) {
 void MontagePane::RefreshRows() {
   std::vector<std::vector<QString>> rows;
   rows.reserve(m_list->RowCount());
-  for (const auto& r : m_list->Rows()) rows.push_back({Q(r[0]), Q(r[1]), Q(r[2]), Q(r[3])});
+  for (const auto& r : m_list->Rows())
+    rows.push_back({Q(r[0]), Q(r[1]), Q(r[2]), Q(r[3]), Q(r[4])});
   m_listView->SetRows(rows);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "KeyFrameMarks.h"
 #include "Period.h"
 #include "WinMessage.h"
 
@@ -16,6 +17,7 @@ class CReportList;
 class CSectionList;
 class CMontageSource;
 class CMontageJob;
+class KeyFrameLister;
 struct SectionListAction;
 
 class MontagePane {
@@ -25,13 +27,16 @@ class MontagePane {
 
   // Commands of the pane's buttons; false when the id is not the pane's.
   bool OnCommand(int id);
-  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED and WM_EDIT_PROGRESS.
+  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_KEYFRAMES_READY and WM_EDIT_PROGRESS.
   LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
   bool IsRunning() const;
   // Puts a path into the source edit and opens it (the program's command line).
   void OpenClip(const QString& path);
 
   const CSectionList& List() const { return *m_list; }
+  // Key frame times of the source clip in ms, ascending; empty until the background listing
+  // started by Open has finished (and for a clip without pictures).
+  const std::vector<int32_t>& KeyFrames() const { return m_keys.Times(); }
 
  private:
   std::vector<PERIOD> Sections() const;
@@ -56,4 +61,7 @@ class MontagePane {
   std::unique_ptr<CSectionList> m_list;
   std::unique_ptr<CMontageSource> m_source;
   std::unique_ptr<CMontageJob> m_job;
+  KeyFrameMarks m_keys;
+  std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
+  uint32_t m_keyGeneration = 0;                 // of the source clip's listing
 };

@@ -104,6 +104,11 @@ void CQmvSld::ClearMarks() {
   update();
 }
 
+void CQmvSld::SetKeyFrames(const KeyFrameMarks& marks) {
+  m_pBar->SetKeyFrames(marks);
+  update();
+}
+
 int CQmvSld::StepButton(bool forward) {
   Step(forward, 2);
   return GetPos();
@@ -151,9 +156,21 @@ void CQmvSld::OnLButtonDown(int x, int y) {
   TrackEdge(x, y);
 }
 
-void CQmvSld::OnMouseMove(int x, int y, bool leftHeld) {
+void CQmvSld::OnMouseMove(int x, int y, bool leftHeld, bool snap) {
   if (leftHeld && m_bDragging) {
-    const int p = m_pBar->PosFromPoint(x, y);
+    int p = m_pBar->PosFromPoint(x, y);
+    // With Shift held a start edge goes to the nearest key frame it may take (or stays where it
+    // is), and it stays the dragged edge while the pointer is away from it.
+    if (snap && m_nDragEdge == 2 && !m_pBar->KeyFrames().Empty()) {
+      if (p != -1) p = m_pBar->SnapStartEdge(p);
+      if (p >= 0) {
+        PostMsg(m_pOwnerWnd, WM_TIMELINE_POS, 0, p);
+        int span[2] = {p, m_pBar->GetEditPeriod().nFrom + m_pBar->GetEditPeriod().nDur};
+        m_pBar->ResizeEdited(span, 2);
+        update();
+      }
+      return;
+    }
     if (p != -1) {
       PostMsg(m_pOwnerWnd, WM_TIMELINE_POS, 0, p);
       const PERIOD& edit = m_pBar->GetEditPeriod();
@@ -236,7 +253,8 @@ void CQmvSld::mousePressEvent(QMouseEvent* event) {
 
 void CQmvSld::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pt = event->position().toPoint();
-  OnMouseMove(pt.x(), pt.y(), (event->buttons() & Qt::LeftButton) != 0);
+  OnMouseMove(pt.x(), pt.y(), (event->buttons() & Qt::LeftButton) != 0,
+              (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 void CQmvSld::mouseReleaseEvent(QMouseEvent* event) {

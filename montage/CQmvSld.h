@@ -47,6 +47,9 @@ class CQmvSld : public QWidget {
   static int GotoValue(const QString& text);
 
   const CPeriodBar& Bar() const { return *m_pBar; }
+  // The source clip's key frames: ticks on the bar, and what a start edge dragged with Shift
+  // held snaps to. Repaints.
+  void SetKeyFrames(const KeyFrameMarks& marks);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -59,7 +62,7 @@ class CQmvSld : public QWidget {
  private:
   void OnLButtonDown(int x, int y);
   void OnLButtonUp(int x, int y);
-  void OnMouseMove(int x, int y, bool leftHeld);
+  void OnMouseMove(int x, int y, bool leftHeld, bool snap);
   void OnRButtonUp(int x, int y);
   void OnLButtonDblClk();
   void OnRButtonDblClk();

@@ -2,6 +2,9 @@
 add_library(vantrelmontage STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SectionList.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageJob.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/MontageSource.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/MontageSource.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyFrameLister.cpp)
 target_include_directories(vantrelmontage PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(vantrelmontage PUBLIC qmvedit clipfile programlog ${CMAKE_DL_LIBS})
+find_package(Threads REQUIRED)
+target_link_libraries(vantrelmontage PUBLIC qmvedit vantrelkeymarks clipfile programlog Threads::Threads
+                                            ${CMAKE_DL_LIBS})

@@ -64,6 +64,8 @@ constexpr COLORREF kSectionA = 0x9797B5;  // RGB(181, 151, 151)
 constexpr COLORREF kSectionB = 0x8E8EF2;  // RGB(242, 142, 142)
 constexpr COLORREF kOutline = 0x00FF00;   // RGB(0, 255, 0)
 constexpr COLORREF kMark = 0x0000FF;      // RGB(255, 0, 0)
+// Key frame ticks: a dark blue that stands out on the light tube and on the sections alike.
+constexpr COLORREF kTick = 0x682818;  // RGB(24, 40, 104)
 
 }  // namespace
 
@@ -404,6 +406,39 @@ void CPeriodBar::ClearMarks() {
   m_nSelIndex = -1;
 }
 
+int CPeriodBar::MarkSnapTarget(int p) const {
+  int32_t key = p;
+  const int index = IndexAt(p);
+  if (index >= 0) {
+    // The second split point: inside the same section, and not on the first one.
+    if (m_nSplitState != 1) return p;
+    const PERIOD& s = m_arrPeriods[static_cast<size_t>(index)];
+    if (!m_keys.Nearest(p, s.nFrom + 1, ClampPos(EndOf(s) - 1), &key) || key == m_nSplit1) return p;
+    return key;
+  }
+  if (m_bBeginSet) return p;  // an end point
+  // A beginning point: within the gap between the sections around p.
+  int64_t lo = m_nMin, hi = m_nMax;
+  for (const PERIOD& s : m_arrPeriods) {
+    if (EndOf(s) < p) lo = std::max(lo, EndOf(s) + 1);
+    if (s.nFrom > p) hi = std::min<int64_t>(hi, s.nFrom - 1);
+  }
+  return m_keys.Nearest(p, ClampPos(lo), ClampPos(hi), &key) ? key : p;
+}
+
+int CPeriodBar::SnapStartEdge(int p) const {
+  if (m_editPeriod.nDur == 0) return -1;
+  const int64_t end = EndOf(m_editPeriod);
+  int64_t lo = m_nMin;
+  for (size_t i = 0; i < m_arrPeriods.size(); ++i) {
+    if (static_cast<int>(i) == m_nSelIndex) continue;
+    const int64_t b = EndOf(m_arrPeriods[i]);
+    if (b < m_editPeriod.nFrom) lo = std::max(lo, b + 1);
+  }
+  int32_t key = 0;
+  return m_keys.Nearest(p, ClampPos(lo), ClampPos(end - 1), &key) ? key : -1;
+}
+
 void CPeriodBar::Paint(QPainter* dc) const {
   const int l = m_rcBar.left;
   const int t = m_rcBar.top;
@@ -444,6 +479,14 @@ void CPeriodBar::Paint(QPainter* dc) const {
     const int start = x;
     while (x < w && covered[static_cast<size_t>(x)]) ++x;
     dc->drawImage(l + start, t, strip, start, 0, x - start, b - t);
+  }
+
+  // Key frame ticks along the bottom of the bar, under the outline, the cursor and the marks.
+  const std::vector<int> ticks = m_keys.TickColumns(m_nMin, m_nMax, w);
+  if (!ticks.empty()) {
+    const int tickTop = b - std::max(3, (b - t) / 4);
+    dc->setPen(QPen(ToQColor(kTick), 1));
+    for (int c : ticks) dc->drawLine(l + c, tickTop, l + c, b - 1);
   }
 
   // Coordinates stay a little outside the bar at most, where the painter clips them.

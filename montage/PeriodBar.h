@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "KeyFrameMarks.h"
 #include "Period.h"
 
 class QPainter;
@@ -68,6 +69,18 @@ class CPeriodBar {
 
   void Paint(QPainter* dc) const;
 
+  // The source clip's key frames, drawn as ticks along the bottom of the bar.
+  void SetKeyFrames(const KeyFrameMarks& marks) { m_keys = marks; }
+  const KeyFrameMarks& KeyFrames() const { return m_keys; }
+  // Where Add Mark with Shift moves the cursor at p before it sets the mark: to the nearest key
+  // frame when the mark would be a beginning point or the second split point (the start of the
+  // section's right part), within the gap or section that p lies in; p itself otherwise and when
+  // no key frame lies there.
+  int MarkSnapTarget(int p) const;
+  // The nearest key frame to p that the start edge of the edited section can take (after the
+  // section before it, before its own end); -1 when there is none.
+  int SnapStartEdge(int p) const;
+
   // Read access for the control, the section list and the tests.
   int GetMin() const { return m_nMin; }
   int GetMax() const { return m_nMax; }
@@ -105,4 +118,5 @@ class CPeriodBar {
   RECT m_rcBar;
   int32_t m_nSelIndex = -1;
   PERIOD m_editPeriod;
+  KeyFrameMarks m_keys;
 };

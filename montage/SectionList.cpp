@@ -56,8 +56,19 @@ const std::string& CSectionList::Text(int row, int col) const {
   return m_rows[static_cast<size_t>(row)][static_cast<size_t>(col)];
 }
 
-CSectionList::Row CSectionList::RowOf(const PERIOD& s) {
-  return Row{Dec(s.nSeq), Dec(s.nFrom), Dec(EndOf(s)), Dec(s.nDur)};
+namespace {
+std::string RealStartText(const KeyFrameMarks& keys, int32_t from) {
+  return keys.Known() ? Dec(keys.RealStart(from)) : std::string();
+}
+}  // namespace
+
+CSectionList::Row CSectionList::RowOf(const PERIOD& s, const KeyFrameMarks& keys) {
+  return Row{Dec(s.nSeq), Dec(s.nFrom), Dec(EndOf(s)), Dec(s.nDur), RealStartText(keys, s.nFrom)};
+}
+
+void CSectionList::SetKeyFrames(const KeyFrameMarks& keys) {
+  m_keys = keys;
+  for (Row& r : m_rows) r[kSecColRealStart] = RealStartText(m_keys, ReadNumber(r[kSecColFrom]));
 }
 
 int32_t CSectionList::ReadNumber(const std::string& text) {
@@ -85,7 +96,7 @@ void CSectionList::Sync(const std::vector<PERIOD>& sections) {
   for (const PERIOD& s : sections) {
     bool has = false;
     for (size_t r = 0; r < n && !has; ++r) has = Belongs(m_rows[r], s);
-    if (!has) m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(n), RowOf(s));
+    if (!has) m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(n), RowOf(s, m_keys));
   }
   // Rows of sections that are gone; the edited cell follows its row.
   std::vector<Row> kept;
@@ -132,7 +143,8 @@ SectionListAction CSectionList::Click(int row, int col, const std::vector<PERIOD
   a.repaintList = true;
   if (m_nCellRow < 0) return a;
   const std::string& text = Text(m_nCellRow, col);
-  if (col == kSecColFrom || col == kSecColTo) a.framePos = ReadNumber(text);
+  if (col == kSecColFrom || col == kSecColTo || (col == kSecColRealStart && !text.empty()))
+    a.framePos = ReadNumber(text);
   a.cellText = text;
   const int i = SectionOfRow(m_nCellRow, sections);
   if (i >= 0) {
@@ -149,7 +161,8 @@ SectionListAction CSectionList::ColumnClick(int col, const std::vector<PERIOD>& 
     std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row& x, const Row& y) {
       return ReadNumber(x[kSecColFrom]) < ReadNumber(y[kSecColFrom]);
     });
-  for (size_t r = 0; r < m_rows.size(); ++r) m_rows[r][kSecColSeq] = Dec(static_cast<int64_t>(r) + 1);
+  for (size_t r = 0; r < m_rows.size(); ++r)
+    m_rows[r][kSecColSeq] = Dec(static_cast<int64_t>(r) + 1);
   for (size_t i = 0; i < sections.size(); ++i) {
     for (size_t r = 0; r < m_rows.size(); ++r) {
       if (!Belongs(m_rows[r], sections[i])) continue;
@@ -173,6 +186,7 @@ SectionListAction CSectionList::UpdateCell(const std::string& typed,
                                            int32_t rangeMax) {
   SectionListAction a;
   if (m_nCellRow < 0 || m_nCellRow >= RowCount() || typed.empty()) return a;
+  if (m_nCellCol == kSecColRealStart) return a;
   const int32_t v = ReadNumber(typed);
   Row& row = m_rows[static_cast<size_t>(m_nCellRow)];
   if (m_nCellCol >= 0 && m_nCellCol < kSectionListColumnCount &&
@@ -209,6 +223,7 @@ SectionListAction CSectionList::UpdateCell(const std::string& typed,
       p.nFrom = v;
       p.nDur = static_cast<int32_t>(end - v);
       row[kSecColFrom] = cell;
+      row[kSecColRealStart] = RealStartText(m_keys, v);
       row[kSecColDuration] = Dec(p.nDur);
       a.message = kMsgBlockUpdated;
       break;

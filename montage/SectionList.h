@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "KeyFrameMarks.h"
 #include "Period.h"
 
 // Columns in their order: title and width in pixels.
@@ -18,10 +19,19 @@ struct SectionListColumn {
   const char* title;
   int width;
 };
-inline constexpr int kSectionListColumnCount = 4;
+// The widths leave room for the frame and a vertical scroll bar in the list's 316 pixels.
+inline constexpr int kSectionListColumnCount = 5;
 inline constexpr SectionListColumn kSectionListColumns[kSectionListColumnCount] = {
-    {"Seq#", 40}, {"From(Sort)", 86}, {"To", 90}, {"Duration", 90}};
-enum SectionListCol { kSecColSeq = 0, kSecColFrom = 1, kSecColTo = 2, kSecColDuration = 3 };
+    {"Seq#", 38}, {"From(Sort)", 68}, {"To", 62}, {"Duration", 62}, {"Real Start", 64}};
+// The last column shows where the section's copy really starts: the latest key frame at or
+// before its start. It is shown only; rows are tied to sections by their start and length.
+enum SectionListCol {
+  kSecColSeq = 0,
+  kSecColFrom = 1,
+  kSecColTo = 2,
+  kSecColDuration = 3,
+  kSecColRealStart = 4
+};
 
 // Fill of the edited cell, a COLORREF (0x00BBGGRR) of (238, 192, 210).
 inline constexpr uint32_t kEditedCellColour = 0xD2C0EE;
@@ -65,8 +75,8 @@ class CSectionList {
   const std::vector<Row>& Rows() const { return m_rows; }
   // The text of a cell; "" outside the list.
   const std::string& Text(int row, int col) const;
-  // The four texts of a section's row.
-  static Row RowOf(const PERIOD& section);
+  // The texts of a section's row; the real start is empty while the key frames are not known.
+  static Row RowOf(const PERIOD& section, const KeyFrameMarks& keys = KeyFrameMarks());
   // A cell text (or typed text) read as a decimal number: optional sign and the leading digits,
   // 0 when there are none; values beyond 32 bits saturate.
   static int32_t ReadNumber(const std::string& text);
@@ -80,19 +90,24 @@ class CSectionList {
   void Sync(const std::vector<PERIOD>& sections);
   // All rows go (a new source clip); the edited cell's row with them.
   void Clear();
+  // The source clip's key frames (or none known, for a new clip): the real start of every row
+  // is written anew. The window repaints the list.
+  void SetKeyFrames(const KeyFrameMarks& keys);
 
   // The timeline's cursor moved to pos (WM_TIMELINE_POS): the start cell of the first row that
   // holds pos (start <= pos < end) becomes the edited cell, or none. Nothing for pos 0.
   SectionListAction Follow(int32_t pos);
   // A click on a cell (NM_CLICK; row -1 when no row was hit): it becomes the edited cell, and
-  // its row's section is selected on the timeline.
+  // its row's section is selected on the timeline. A start, end or real start cell shows the
+  // frame there.
   SectionListAction Click(int row, int col, const std::vector<PERIOD>& sections);
   // A click on a column title (LVN_COLUMNCLICK): rows sorted by start for columns 1 and 2,
   // left in place for 0 and 3; then numbered 1, 2, 3, ... from the top, and every section takes
   // the number of its row.
   SectionListAction ColumnClick(int col, const std::vector<PERIOD>& sections);
   // Update Cell (command 1020) with the text of edit 1019: the edited cell's value checked
-  // against its column's bounds and written into the cell and its section. rangeMin and
+  // against its column's bounds and written into the cell and its section. Nothing for the real
+  // start, which follows from the start. rangeMin and
   // rangeMax are the timeline's range (0 and the clip's length).
   SectionListAction UpdateCell(const std::string& typed, const std::vector<PERIOD>& sections,
                                int32_t rangeMin, int32_t rangeMax);
@@ -108,6 +123,7 @@ class CSectionList {
 
  private:
   std::vector<Row> m_rows;
+  KeyFrameMarks m_keys;
   int32_t m_nCellRow = -1;
   int32_t m_nCellCol = -1;
 };

@@ -4,4 +4,4 @@ add_library(vantreltimeline STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/CQmvSld.cpp ${CMAKE_CURRENT_SOURCE_DIR}/CQmvSld.h
   ${CMAKE_CURRENT_SOURCE_DIR}/Period.h)
 target_include_directories(vantreltimeline PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(vantreltimeline PUBLIC vantrelcontrols programlog Qt6::Widgets)
+target_link_libraries(vantreltimeline PUBLIC vantrelkeymarks vantrelcontrols programlog Qt6::Widgets)
