@@ -1,6 +1,7 @@
 # Section list, montage job and source clip.
 add_executable(montage_tests
   ${CMAKE_CURRENT_LIST_DIR}/SectionListTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/KeyFrameListTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageJobTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageSourceTest.cpp)
 target_link_libraries(montage_tests PRIVATE vantrelmontage testsupport GTest::gtest_main)
