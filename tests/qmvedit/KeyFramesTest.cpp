@@ -47,17 +47,19 @@ TEST(KeyFrames, ListMatchesFfprobeWithAndWithoutIndex) {
     bool noIndex;
   };
   const Case cases[] = {
-      {"every1s.wmv", 12000, 1000, {}, false},
-      {"every2s.wmv", 21000, 2000, {}, false},
-      {"every10s.wmv", 35000, 10000, {}, false},
-      {"noindex.wmv", 21000, 2000, {}, true},
-      {"listed.wmv", 20000, 1000, {10000, 13000}, false},
-      {"listed_noindex.wmv", 20000, 1000, {4000, 4500, 13000}, true},
+      {"every1s.wmv", 8000, 1000, {}, false},
+      {"every2s.wmv", 13000, 2000, {}, false},
+      {"every10s.wmv", 25000, 10000, {}, false},
+      {"noindex.wmv", 13000, 2000, {}, true},
+      {"listed.wmv", 16000, 1000, {10000, 13000}, false},
+      {"listed_noindex.wmv", 16000, 1000, {4000, 4500, 13000}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     clipgen::ClipSpec params;
     params.durationMs = c.durationMs;
+    params.width = 160;
+    params.height = 120;
     params.keyIntervalMs = c.keyIntervalMs;
     params.keyFramesMs = c.keys;
     params.noIndex = c.noIndex;
