@@ -1,5 +1,7 @@
 #include "KeyFrameLister.h"
 
+#include <system_error>
+
 #include "KeyFrames.h"
 
 namespace {
@@ -20,7 +22,11 @@ uint32_t KeyFrameLister::Start(const std::string& path, Ready ready) {
     m_result.reset();
   }
   m_cancel = false;
-  m_thread = std::thread(&KeyFrameLister::Run, this, path, generation, std::move(ready));
+  try {
+    m_thread = std::thread(&KeyFrameLister::Run, this, path, generation, std::move(ready));
+  } catch (const std::system_error&) {
+    // No thread to be had: the clip's key frames stay unknown, which only costs the ticks.
+  }
   return generation;
 }
 
