@@ -410,11 +410,12 @@ int CPeriodBar::MarkSnapTarget(int p) const {
   int32_t key = p;
   const int index = IndexAt(p);
   if (index >= 0) {
-    // The second split point: inside the same section, and not on the first one.
-    if (m_nSplitState != 1) return p;
+    // The second split point when it starts the right part: after the first one, inside the
+    // same section. Before the first one it ends the left part, which stays where it is put.
+    if (m_nSplitState != 1 || p <= m_nSplit1) return p;
     const PERIOD& s = m_arrPeriods[static_cast<size_t>(index)];
-    if (!m_keys.Nearest(p, s.nFrom + 1, ClampPos(EndOf(s) - 1), &key) || key == m_nSplit1) return p;
-    return key;
+    const int64_t lo = std::max<int64_t>(s.nFrom, m_nSplit1) + 1;
+    return m_keys.Nearest(p, ClampPos(lo), ClampPos(EndOf(s) - 1), &key) ? key : p;
   }
   if (m_bBeginSet) return p;  // an end point
   // A beginning point: within the gap between the sections around p.

@@ -73,9 +73,9 @@ class CPeriodBar {
   void SetKeyFrames(const KeyFrameMarks& marks) { m_keys = marks; }
   const KeyFrameMarks& KeyFrames() const { return m_keys; }
   // Where Add Mark with Shift moves the cursor at p before it sets the mark: to the nearest key
-  // frame when the mark would be a beginning point or the second split point (the start of the
-  // section's right part), within the gap or section that p lies in; p itself otherwise and when
-  // no key frame lies there.
+  // frame when the mark would be a beginning point (within the gap between sections that p lies
+  // in) or a second split point after the first (the start of the right part, within the
+  // section); p itself otherwise and when no key frame lies there.
   int MarkSnapTarget(int p) const;
   // The nearest key frame to p that the start edge of the edited section can take (after the
   // section before it, before its own end); -1 when there is none.

@@ -167,6 +167,8 @@ TEST_F(SnapTimeline, AddMarkSnapTargets) {
   sld.SetPos(10500);
   sld.AddMark();  // first split point
   EXPECT_EQ(bar.MarkSnapTarget(11000), 12000) << "the second split point, start of the right part";
+  EXPECT_EQ(bar.MarkSnapTarget(10200), 10200)
+      << "before the first split point it ends the left part";
   // A beginning point between sections keeps to its gap: 15000..16000 holds no key frame.
   EXPECT_EQ(bar.MarkSnapTarget(15500), 15500);
 }
