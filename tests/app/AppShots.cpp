@@ -6,6 +6,7 @@
 #include "AboutBoxes.h"
 #include "CQmvSld.h"
 #include "CVantrelDlg.h"
+#include "MontagePane.h"
 #include "PaneDriver.h"
 
 namespace {
@@ -36,6 +37,11 @@ int main(int argc, char** argv) {
   }
 
   dlg.OpenMontageClip(argv[2]);
+  // The key frame ticks appear once the background listing is done.
+  for (int i = 0; i < 200 && dlg.Montage()->KeyFrames().empty(); ++i) {
+    QApplication::processEvents();
+    QTest::qWait(10);
+  }
   for (auto [from, to] : {std::pair{2000, 5000}, {9000, 11000}, {15000, 21000}})
     MarkSection(dlg, from, to);
   ClickCell(dlg, 1005, 1, 2);
