@@ -12,9 +12,14 @@
 #include "Gdi.h"
 #include "MontageJob.h"
 #include "MontageSource.h"
+#include "ScrubPreview.h"
 #include "SectionList.h"
+#include "StaticDisplay.h"
 
 namespace {
+
+// How long Open waits for the first picture, so that a clip shows at once.
+constexpr int kOpenPictureWaitMs = 500;
 
 // Every control of the pane that starts work: disabled while a job writes.
 constexpr int kPaneCommands[] = {1026, 1027, 1013, 1011, 1003, 1004, 1015, 1020, 1021, 1002, 1005};
@@ -31,7 +36,13 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
       m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1005))),
       m_list(std::make_unique<CSectionList>()),
       m_source(std::make_unique<CMontageSource>()),
-      m_job(std::make_unique<CMontageJob>()) {
+      m_job(std::make_unique<CMontageJob>()),
+      m_display(std::make_unique<StaticDisplay>(dlg.Static(1007))),
+      m_preview(std::make_unique<qmvedit::ScrubPreview>()) {
+  // From the worker's thread: a posted message only.
+  m_preview->SetNotify([this] {
+    if (!m_framePosted.exchange(true)) PostMsg(&m_dlg, WM_FRAME_READY, 0, 0);
+  });
   m_timeline->SetRange(0, 0);
   m_listView->cellFill = [this](int row, int col) -> std::optional<QColor> {
     if (m_list->HasEditedCell() && row == m_list->CellRow() && col == m_list->CellCol())
@@ -45,6 +56,7 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
 }
 
 MontagePane::~MontagePane() {
+  m_preview.reset();  // the worker stops and is joined before anything it calls goes away
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
   m_listView->cellFill = nullptr;
@@ -112,6 +124,10 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM, LPARAM lp) {
       Apply(m_list->Follow(static_cast<int32_t>(lp)));
       return 0;
     }
+    case WM_FRAME_READY:
+      m_framePosted = false;
+      DrawReadyFrame();
+      return 0;
     case WM_EDIT_PROGRESS: {
       const auto progress = m_job->OnProgress(lp);
       if (!progress) return 0;
@@ -156,11 +172,25 @@ void MontagePane::Open() {
   m_list->Clear();
   RefreshRows();
   m_timeline->update();
+  m_preview->Open(path);
   ShowFrameAt(0);
+  // The first picture of a key frame is quick: shown before Open returns when it comes in time.
+  m_preview->WaitIdle(kOpenPictureWaitMs);
+  DrawReadyFrame();
 }
 
 void MontagePane::ShowFrameAt(int pos) {
-  CMontageSource::ShowFrameAt(*m_dlg.MontageEngine(), pos);
+  int w = 0, h = 0;
+  m_display->GetClientSize(&w, &h);
+  m_preview->SetDisplaySize(w, h);
+  m_preview->Request(pos);
+}
+
+void MontagePane::DrawReadyFrame() {
+  const auto picture = m_preview->Take();
+  // The preview screen is the merge pane's player's while another function is current.
+  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage) return;
+  qmvedit::ScrubPreview::Draw(*picture, m_display.get());
 }
 
 void MontagePane::AddMark() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,10 @@ class CSectionList;
 class CMontageSource;
 class CMontageJob;
 struct SectionListAction;
+class StaticDisplay;
+namespace qmvedit {
+class ScrubPreview;
+}
 
 class MontagePane {
  public:
@@ -25,7 +30,7 @@ class MontagePane {
 
   // Commands of the pane's buttons; false when the id is not the pane's.
   bool OnCommand(int id);
-  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED and WM_EDIT_PROGRESS.
+  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_FRAME_READY and WM_EDIT_PROGRESS.
   LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
   bool IsRunning() const;
   // Puts a path into the source edit and opens it (the program's command line).
@@ -48,6 +53,7 @@ class MontagePane {
   void Apply(const SectionListAction& action);
   void RefreshRows();
   void ShowFrameAt(int pos);
+  void DrawReadyFrame();
   void SetBusy(bool busy);
 
   CVantrelDlg& m_dlg;
@@ -56,4 +62,9 @@ class MontagePane {
   std::unique_ptr<CSectionList> m_list;
   std::unique_ptr<CMontageSource> m_source;
   std::unique_ptr<CMontageJob> m_job;
+  // The preview screen's pictures come from a worker that follows the cursor; its notice is
+  // posted once until the window has taken the picture.
+  std::unique_ptr<StaticDisplay> m_display;
+  std::atomic<bool> m_framePosted{false};
+  std::unique_ptr<qmvedit::ScrubPreview> m_preview;
 };
