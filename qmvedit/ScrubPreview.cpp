@@ -240,7 +240,7 @@ Pixels ScrubPreview::State::Scale(const AVFrame* f) {
       scalerFmt != f->format || scalerDstW != w || scalerDstH != h) {
     sws_freeContext(scaler);
     scaler = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), w, h,
-                            AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                            AV_PIX_FMT_BGR0, SWS_AREA, nullptr, nullptr, nullptr);
     scalerSrcW = f->width;
     scalerSrcH = f->height;
     scalerFmt = f->format;
