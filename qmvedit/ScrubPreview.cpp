@@ -30,6 +30,8 @@ constexpr int64_t kCnsPerMs = 10000;
 constexpr int64_t kAnswerWindow = 10000000;  // 1 s
 // Decoding on through a key frame this close beats starting again from it.
 constexpr int64_t kGoOnThroughKey = 10000000;  // 1 s
+// Groups of pictures whose frame times are kept at most.
+constexpr size_t kMaxGroups = 256;
 
 using Pixels = std::shared_ptr<const std::vector<uint8_t>>;
 
@@ -122,6 +124,7 @@ struct ScrubPreview::State {
   void StartGroup(int64_t key);
   void AddFrame(int64_t time, const Pixels& pixels);
   void MakeRoom(size_t bytes);
+  bool DropOldestGroup();
   void ClearCache();
   void Publish(int32_t posMs, int64_t time, const Pixels& pixels);
   void SyncStats();
@@ -276,23 +279,31 @@ void ScrubPreview::State::StartGroup(int64_t key) {
   }
   curKey = key;
   groups[key].lastUse = ++tick;
+  // The times of groups whose pictures did not fit are kept too, but not for every group of a
+  // long clip.
+  while (groups.size() > kMaxGroups && DropOldestGroup()) {
+  }
+}
+
+// Drops the least recently used group of pictures other than the one being decoded.
+bool ScrubPreview::State::DropOldestGroup() {
+  auto victim = groups.end();
+  for (auto it = groups.begin(); it != groups.end(); ++it)
+    if (it->first != curKey &&
+        (victim == groups.end() || it->second.lastUse < victim->second.lastUse))
+      victim = it;
+  if (victim == groups.end()) return false;
+  for (const CachedFrame& f : victim->second.frames)
+    if (f.pixels) stats.cacheBytes -= f.pixels->size();
+  groups.erase(victim);
+  return true;
 }
 
 // Drops whole groups, least recently used first, and then the oldest pictures of the group being
 // decoded, until `bytes` more fit into the budget.
 void ScrubPreview::State::MakeRoom(size_t bytes) {
   while (stats.cacheBytes + bytes > budget) {
-    auto victim = groups.end();
-    for (auto it = groups.begin(); it != groups.end(); ++it)
-      if (it->first != curKey &&
-          (victim == groups.end() || it->second.lastUse < victim->second.lastUse))
-        victim = it;
-    if (victim != groups.end()) {
-      for (const CachedFrame& f : victim->second.frames)
-        if (f.pixels) stats.cacheBytes -= f.pixels->size();
-      groups.erase(victim);
-      continue;
-    }
+    if (DropOldestGroup()) continue;
     auto cur = groups.find(curKey);
     bool freed = false;
     if (cur != groups.end())
@@ -378,7 +389,8 @@ void ScrubPreview::State::Serve(uint64_t seq, int32_t posMs, int dw, int dh) {
   // Go on from where the decoder is when the position lies ahead in its group (or just past the
   // next key frame); otherwise start again from the position's key frame.
   bool goOn = live && curKey != INT64_MIN && pos > lastFrame;
-  if (goOn) {
+  // Close ahead, going on is right whatever key frame lies between: no need to look.
+  if (goOn && pos - lastFrame > kGoOnThroughKey) {
     const int64_t key = KeyAtOrBefore(pos);
     goOn = key <= lastFrame || key - lastFrame <= kGoOnThroughKey;
   }
