@@ -40,6 +40,7 @@ runs="$OUT/scrub_bench_runs.txt"
 
 theirs=()
 ours=()
+ratios=()
 printf '%-10s %12s %12s %8s\n' "position" "ours ms" "ffmpeg ms" "ratio"
 for p in $positions; do
   o=$(awk -v p="$p" '$1 == "new" && $2 == p {print $3}' "$runs")
@@ -50,10 +51,12 @@ for p in $positions; do
   f=$(echo "$t1 - $t0" | bc)
   ours+=("$o")
   theirs+=("$f")
-  printf '%-10s %12.1f %12.1f %8.2f\n' "$p" "$o" "$f" "$(echo "scale=3; $o / $f" | bc)"
+  ratios+=("$(echo "scale=4; $o / $f" | bc)")
+  printf '%-10s %12.1f %12.1f %8.2f\n' "$p" "$o" "$f" "${ratios[-1]}"
 done
 ours_new=$(printf '%s\n' "${ours[@]}" | median)
 ffmpeg_new=$(printf '%s\n' "${theirs[@]}" | median)
+ratio_median=$(printf '%s\n' "${ratios[@]}" | median)
 visited=$(awk '$1 == "visited" {print $3}' "$runs" | median)
 visited_max=$(awk '$1 == "visited" {print $3}' "$runs" | sort -g | tail -1)
 later=$(awk '$1 == "later" {print $3}' "$runs" | median)
@@ -62,6 +65,8 @@ echo
 printf '%-44s %10s %10s %8s\n' "measure (median)" "ours ms" "ref ms" "ratio"
 printf '%-44s %10.1f %10.1f %8.3f\n' "new group: request to picture vs ffmpeg -ss" "$ours_new" \
   "$ffmpeg_new" "$(echo "scale=4; $ours_new / $ffmpeg_new" | bc)"
+printf '%-44s %10s %10s %8.3f\n' "new group: median of the per-position ratios" "-" "-" \
+  "$ratio_median"
 printf '%-44s %10.2f %10s %8s\n' "visited group, earlier position (memory)" "$visited" "-" "-"
 printf '%-44s %10.2f %10s %8s\n' "visited group, slowest earlier position" "$visited_max" "-" "-"
 printf '%-44s %10.1f %10s %8s\n' "visited group, 1 s later (decode goes on)" "$later" "-" "-"
