@@ -37,13 +37,13 @@ std::string LargeClip() {
   s.audioBitRate = 128000;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   // Under another name until complete, so that an interrupted run leaves no half clip behind.
-  const std::string part = path + ".part";
+  const std::string unfinished = path + ".part";
   std::string error;
-  if (!clipgen::Generate(s, part, &error)) {
+  if (!clipgen::Generate(s, unfinished, &error)) {
     ADD_FAILURE() << "cannot make " << path << ": " << error;
     return "";
   }
-  std::filesystem::rename(part, path);
+  std::filesystem::rename(unfinished, path);
   return path;
 }
 

@@ -35,7 +35,7 @@ std::shared_ptr<const ScrubPicture> Ask(ScrubPreview& preview, int pos) {
   return preview.Take();
 }
 
-clipgen::ClipSpec Spec(int ms, int w, int h, int keyMs) {
+clipgen::ClipSpec Params(int ms, int w, int h, int keyMs) {
   clipgen::ClipSpec s;
   s.durationMs = ms;
   s.width = w;
@@ -49,7 +49,7 @@ clipgen::ClipSpec Spec(int ms, int w, int h, int keyMs) {
 // key frame and the clip's end, gets the engine's picture; with and without a key frame list.
 TEST(ScrubPreview, SamePictureAsTheEngine) {
   TempDir dir;
-  const std::string clip = MakeClip(dir, "clip.wmv", Spec(10000, 320, 240, 4000));
+  const std::string clip = MakeClip(dir, "clip.wmv", Params(10000, 320, 240, 4000));
   RecordingDisplay display(320, 240);
   CQmvedit edit;
   ASSERT_EQ(edit.Init(), S_OK);
@@ -109,7 +109,7 @@ TEST(ScrubPreview, SamePictureAsTheEngine) {
 // each position would take.
 TEST(ScrubPreview, RequestsCoalesce) {
   TempDir dir;
-  const std::string clip = MakeClip(dir, "long.wmv", Spec(20000, 320, 240, 10000));
+  const std::string clip = MakeClip(dir, "long.wmv", Params(20000, 320, 240, 10000));
   ScrubPreview preview;
   int notified = 0;
   std::mutex mu;
@@ -147,7 +147,7 @@ TEST(ScrubPreview, RequestsCoalesce) {
 // A budget above the cap is held to 64 MiB.
 TEST(ScrubPreview, MemoryStaysWithinBudget) {
   TempDir dir;
-  const std::string clip = MakeClip(dir, "clip.wmv", Spec(8000, 320, 240, 1000));
+  const std::string clip = MakeClip(dir, "clip.wmv", Params(8000, 320, 240, 1000));
   const size_t budget = 2u << 20;  // about 6 pictures of 320 x 240
   ScrubPreview preview(budget);
   preview.SetDisplaySize(320, 240);
@@ -162,7 +162,7 @@ TEST(ScrubPreview, MemoryStaysWithinBudget) {
   EXPECT_LE(s.peakCacheBytes, budget);
   EXPECT_GT(s.peakCacheBytes, budget / 2);
 
-  const std::string big = MakeClip(dir, "big.wmv", Spec(4000, 640, 480, 4000));
+  const std::string big = MakeClip(dir, "big.wmv", Params(4000, 640, 480, 4000));
   ScrubPreview capped(size_t{1} << 30);
   capped.SetDisplaySize(640, 480);  // 1.2 MB a picture, 100 of them in the group
   capped.Open(big);
@@ -177,8 +177,8 @@ TEST(ScrubPreview, MemoryStaysWithinBudget) {
 // new one's picture does; an unreadable clip gives none; destruction mid-decode joins promptly.
 TEST(ScrubPreview, NewClipWhileDecoding) {
   TempDir dir;
-  const std::string a = MakeClip(dir, "a.wmv", Spec(10000, 640, 480, 10000));
-  const std::string b = MakeClip(dir, "b.wmv", Spec(3000, 320, 180, 1000));
+  const std::string a = MakeClip(dir, "a.wmv", Params(10000, 640, 480, 10000));
+  const std::string b = MakeClip(dir, "b.wmv", Params(3000, 320, 180, 1000));
   ScrubPreview preview;
   preview.SetDisplaySize(320, 240);
   preview.Open(a);
