@@ -61,8 +61,9 @@ class QMVEDIT_API ScrubPreview {
   // A new source clip (opened on the worker). Pictures of the previous clip are never handed
   // out after this returns. An empty path closes the clip.
   void Open(const std::string& path);
-  // Key frame times (ms) of the clip's pictures, ascending; helps choose between decoding on
-  // and starting again from a key frame. An empty list: the previewer finds out by itself.
+  // Key frame times (ms) of the pictures of the clip of the last Open (Open forgets them); helps
+  // choose between decoding on and starting again from a key frame. Without a list the
+  // previewer finds out by itself. A wrong list costs time, never a wrong picture.
   void SetKeyFrames(std::vector<int32_t> timesMs);
   // Size of the display the pictures are fitted into; a change drops what was kept.
   void SetDisplaySize(int width, int height);
