@@ -14,9 +14,14 @@
 #include "KeyFrameLister.h"
 #include "MontageJob.h"
 #include "MontageSource.h"
+#include "ScrubPreview.h"
 #include "SectionList.h"
+#include "StaticDisplay.h"
 
 namespace {
+
+// How long Open waits for the first picture, so that a clip shows at once.
+constexpr int kOpenPictureWaitMs = 500;
 
 // Every control of the pane that starts work: disabled while a job writes.
 constexpr int kPaneCommands[] = {1026, 1027, 1013, 1011, 1003, 1004, 1015, 1020, 1021, 1002, 1005};
@@ -34,7 +39,13 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
       m_list(std::make_unique<CSectionList>()),
       m_source(std::make_unique<CMontageSource>()),
       m_job(std::make_unique<CMontageJob>()),
+      m_display(std::make_unique<StaticDisplay>(dlg.Static(1007))),
+      m_preview(std::make_unique<qmvedit::ScrubPreview>()),
       m_keyLister(std::make_unique<KeyFrameLister>()) {
+  // From the worker's thread: a posted message only.
+  m_preview->SetNotify([this] {
+    if (!m_framePosted.exchange(true)) PostMsg(&m_dlg, WM_FRAME_READY, 0, 0);
+  });
   m_timeline->SetRange(0, 0);
   m_listView->cellFill = [this](int row, int col) -> std::optional<QColor> {
     if (m_list->HasEditedCell() && row == m_list->CellRow() && col == m_list->CellCol())
@@ -48,6 +59,7 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
 }
 
 MontagePane::~MontagePane() {
+  m_preview.reset();  // the worker stops and is joined before anything it calls goes away
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
   m_listView->cellFill = nullptr;
@@ -120,11 +132,16 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
       const auto times = m_keyLister->Take(static_cast<uint32_t>(wp));
       if (static_cast<uint32_t>(wp) != m_keyGeneration || !times) return 0;
       m_keys.Set(*times);
+      m_preview->SetKeyFrames(*times);
       m_timeline->SetKeyFrames(m_keys);
       m_list->SetKeyFrames(m_keys);
       RefreshRows();
       return 0;
     }
+    case WM_FRAME_READY:
+      m_framePosted = false;
+      DrawReadyFrame();
+      return 0;
     case WM_EDIT_PROGRESS: {
       const auto progress = m_job->OnProgress(lp);
       if (!progress) return 0;
@@ -176,11 +193,25 @@ void MontagePane::Open() {
   });
   RefreshRows();
   m_timeline->update();
+  m_preview->Open(path);
   ShowFrameAt(0);
+  // The first picture of a key frame is quick: shown before Open returns when it comes in time.
+  m_preview->WaitIdle(kOpenPictureWaitMs);
+  DrawReadyFrame();
 }
 
 void MontagePane::ShowFrameAt(int pos) {
-  CMontageSource::ShowFrameAt(*m_dlg.MontageEngine(), pos);
+  int w = 0, h = 0;
+  m_display->GetClientSize(&w, &h);
+  m_preview->SetDisplaySize(w, h);
+  m_preview->Request(pos);
+}
+
+void MontagePane::DrawReadyFrame() {
+  const auto picture = m_preview->Take();
+  // The preview screen is the merge pane's player's while another function is current.
+  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage) return;
+  qmvedit::ScrubPreview::Draw(*picture, m_display.get());
 }
 
 void MontagePane::AddMark() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,10 @@ class CMontageSource;
 class CMontageJob;
 class KeyFrameLister;
 struct SectionListAction;
+class StaticDisplay;
+namespace qmvedit {
+class ScrubPreview;
+}
 
 class MontagePane {
  public:
@@ -27,7 +32,8 @@ class MontagePane {
 
   // Commands of the pane's buttons; false when the id is not the pane's.
   bool OnCommand(int id);
-  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_KEYFRAMES_READY and WM_EDIT_PROGRESS.
+  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_KEYFRAMES_READY, WM_FRAME_READY and
+  // WM_EDIT_PROGRESS.
   LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
   bool IsRunning() const;
   // Puts a path into the source edit and opens it (the program's command line).
@@ -53,6 +59,7 @@ class MontagePane {
   void Apply(const SectionListAction& action);
   void RefreshRows();
   void ShowFrameAt(int pos);
+  void DrawReadyFrame();
   void SetBusy(bool busy);
 
   CVantrelDlg& m_dlg;
@@ -61,6 +68,11 @@ class MontagePane {
   std::unique_ptr<CSectionList> m_list;
   std::unique_ptr<CMontageSource> m_source;
   std::unique_ptr<CMontageJob> m_job;
+  // The preview screen's pictures come from a worker that follows the cursor; its notice is
+  // posted once until the window has taken the picture.
+  std::unique_ptr<StaticDisplay> m_display;
+  std::atomic<bool> m_framePosted{false};
+  std::unique_ptr<qmvedit::ScrubPreview> m_preview;
   KeyFrameMarks m_keys;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
   uint32_t m_keyGeneration = 0;                 // of the source clip's listing
