@@ -19,3 +19,17 @@ wait_quiet() {
     fi
   done
 }
+
+now_ms() { date +%s%N | awk '{printf "%.3f", $1/1000000}'; }
+
+# Milliseconds a fresh `ffmpeg -ss` process takes to decode the one picture at POS_MS of CLIP.
+ffmpeg_frame_ms() {
+  local t0 t1
+  t0=$(now_ms)
+  ffmpeg -v error -ss "$(echo "scale=3; $1 / 1000" | bc)" -i "$2" -frames:v 1 -f null -
+  t1=$(now_ms)
+  echo "$t1 - $t0" | bc
+}
+
+# Median of the numbers on standard input, one a line.
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }

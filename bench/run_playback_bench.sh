@@ -22,7 +22,6 @@ cat "$CLIP" >/dev/null # warm the page cache for both sides
 RUNS=$OUT/playback_runs.tsv
 : >"$RUNS"
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 # CPU seconds (user + system) of a command, from GNU time.
 cpu_of() { /usr/bin/time -f "%U %S" -o "$OUT/time.txt" "$@" >/dev/null 2>&1; awk '{print $1 + $2}' "$OUT/time.txt"; }
 

@@ -5,6 +5,7 @@
 # 10 s, that run_edit_bench.sh makes. Prints medians and ratios; it never fails on slow figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/bench_lib.sh
 BIN=build/bin
 CLIP=${1:-bench/out/clip_5min_720p25_8M.wmv}
 if [ ! -f "$CLIP" ]; then
@@ -14,8 +15,6 @@ if [ ! -f "$CLIP" ]; then
 fi
 cat "$CLIP" > /dev/null  # warm the page cache for both sides
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-now_ms() { date +%s%N | awk '{printf "%.3f", $1/1000000}'; }
 
 REPS=21
 ours_info=$("$BIN/preview_bench" info "$CLIP" $REPS | awk '{print $2}' | median)
@@ -37,11 +36,7 @@ theirs=()
 printf '%-10s %12s %12s %8s\n' "position" "ours ms" "ffmpeg ms" "ratio"
 for p in $positions; do
   o=$("$BIN/preview_bench" frame "$CLIP" "$p" | awk '{print $2}')
-  s=$(echo "scale=3; $p / 1000" | bc)
-  t0=$(now_ms)
-  ffmpeg -v error -ss "$s" -i "$CLIP" -frames:v 1 -f null - 
-  t1=$(now_ms)
-  f=$(echo "$t1 - $t0" | bc)
+  f=$(ffmpeg_frame_ms "$p" "$CLIP")
   ours+=("$o")
   theirs+=("$f")
   printf '%-10s %12.1f %12.1f %8.2f\n' "$p" "$o" "$f" "$(echo "scale=3; $o / $f" | bc)"

@@ -21,8 +21,6 @@ fi
 mkdir -p "$OUT"
 cat "$CLIP" > /dev/null  # warm the page cache for both sides
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-now_ms() { date +%s%N | awk '{printf "%.3f", $1/1000000}'; }
 
 length_ms=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$CLIP" |
   awk '{printf "%d", $1 * 1000}')
@@ -44,11 +42,7 @@ ratios=()
 printf '%-10s %12s %12s %8s\n' "position" "ours ms" "ffmpeg ms" "ratio"
 for p in $positions; do
   o=$(awk -v p="$p" '$1 == "new" && $2 == p {print $3}' "$runs")
-  s=$(echo "scale=3; $p / 1000" | bc)
-  t0=$(now_ms)
-  ffmpeg -v error -ss "$s" -i "$CLIP" -frames:v 1 -f null -
-  t1=$(now_ms)
-  f=$(echo "$t1 - $t0" | bc)
+  f=$(ffmpeg_frame_ms "$p" "$CLIP")
   ours+=("$o")
   theirs+=("$f")
   ratios+=("$(echo "scale=4; $o / $f" | bc)")

@@ -81,7 +81,6 @@ for i in $(seq "$reps"); do
   if (( i % 2 )); then measure ours "$i"; measure theirs "$i"; else measure theirs "$i"; measure ours "$i"; fi
 done
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 col() { awk -F'\t' -v t="$1" -v c="$2" '$1 == t {print $c}' "$runs" | median; }
 ow=$(col ours 3); fw=$(col theirs 3)
 oc=$(col ours 4); fc=$(col theirs 4)
