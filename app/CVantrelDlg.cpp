@@ -514,6 +514,7 @@ LRESULT CVantrelDlg::OnSelectorPick(WPARAM /*index*/, LPARAM text) {
     ShowExportPane(choice->function == kFunctionExport);
     SetMessage(choice->message);
     m_nFunction = choice->function;
+    if (m_montage && m_nFunction == kFunctionMontage) m_montage->OnShown();
   }
   return 0;
 }

@@ -200,7 +200,12 @@ void MontagePane::Open() {
   DrawReadyFrame();
 }
 
+void MontagePane::OnShown() {
+  if (m_shownPos >= 0) ShowFrameAt(m_shownPos);
+}
+
 void MontagePane::ShowFrameAt(int pos) {
+  m_shownPos = pos;
   int w = 0, h = 0;
   m_display->GetClientSize(&w, &h);
   m_preview->SetDisplaySize(w, h);

@@ -38,6 +38,9 @@ class MontagePane {
   bool IsRunning() const;
   // Puts a path into the source edit and opens it (the program's command line).
   void OpenClip(const QString& path);
+  // Video Montage became the current function again: its picture goes back on the preview
+  // screen, which another function may have used meanwhile.
+  void OnShown();
 
   const CSectionList& List() const { return *m_list; }
   // Key frame times of the source clip in ms, ascending; empty until the background listing
@@ -75,5 +78,7 @@ class MontagePane {
   std::unique_ptr<qmvedit::ScrubPreview> m_preview;
   KeyFrameMarks m_keys;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
-  uint32_t m_keyGeneration = 0;                 // of the source clip's listing
+  uint32_t m_keyGeneration = 0;
+  int m_shownPos = -1;  // position of the picture last asked for, -1 before a clip is open // of
+                        // the source clip's listing
 };

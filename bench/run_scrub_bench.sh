@@ -21,7 +21,6 @@ fi
 mkdir -p "$OUT"
 cat "$CLIP" > /dev/null  # warm the page cache for both sides
 
-
 length_ms=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$CLIP" |
   awk '{printf "%d", $1 * 1000}')
 groups=$((length_ms / 10000))

@@ -144,7 +144,8 @@ TEST_F(MainWindowTest, PreviewKeepsUpWithTheDraggedCursor) {
 }
 
 // The preview screen is the merge pane's player's while Clip Merge is the function: a cursor
-// report of the montage timeline draws nothing there, and draws again once Video Montage is back.
+// report of the montage timeline draws nothing there; once Video Montage is back its picture
+// returns, and cursor reports draw again.
 TEST_F(MainWindowTest, PreviewDrawsOnlyForTheMontagePane) {
   testutil::TempDir dir;
   const std::string clip = testutil::MakeClip(dir, "small.wmv", SmallClip(4000));
@@ -160,7 +161,10 @@ TEST_F(MainWindowTest, PreviewDrawsOnlyForTheMontagePane) {
   testutil::RunFor(500);
   EXPECT_FALSE(screen->HasFrameImage());
 
+  // Back to Video Montage: its picture comes back without a cursor report.
   PickFunction(kFunctionMontage);
+  EXPECT_TRUE(testutil::RunUntil([&] { return screen->HasFrameImage(); }, 20000));
+  screen->ClearFrameImage();
   SendMsg(dlg.get(), WM_TIMELINE_POS, 0, 3000);
   EXPECT_TRUE(testutil::RunUntil([&] { return screen->HasFrameImage(); }, 20000));
 }
