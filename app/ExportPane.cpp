@@ -108,7 +108,13 @@ LRESULT ExportPane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
     // A recording that came to its end: the transport stops and the engine is released. Only a
     // recording this pane started: the report comes every 500 ms while nothing plays, and a
     // camcorder the user works by hand must not be stopped twice a second.
-    if (m_bTaping) ReleaseTape();
+    if (m_bTaping) {
+      // A recording that died part way (a full disk, a camcorder that stopped) must not leave
+      // the success text of its start on the message line.
+      auto result = Bind<GetTapeResultFn>("GetTapeResult");
+      if (result && result() < 0) m_dlg.SetMessage(exportpane::kTextTapeFailed);
+      ReleaseTape();
+    }
   }
   return 0;
 }

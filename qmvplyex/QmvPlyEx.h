@@ -100,6 +100,9 @@ QMVPLYEX_API BOOL FindVtr(void);
 QMVPLYEX_API BOOL ExportToTape(const char* path);
 // Transport command kVtr* (0..5); other codes do nothing.
 QMVPLYEX_API void CtrlVtr(int command);
+// How the last recording that ExportToTape started went: 1 the whole clip reached the tape, -1
+// it stopped before its end (a write or stream error, or a stop), 0 still running or none.
+QMVPLYEX_API int GetTapeResult(void);
 
 // Pointer types for binding by name.
 using plyInitFn = HRESULT (*)();
@@ -130,3 +133,4 @@ using SetOutputFn = const RECT* (*)(int);
 using FindVtrFn = BOOL (*)();
 using ExportToTapeFn = BOOL (*)(const char*);
 using CtrlVtrFn = void (*)(int);
+using GetTapeResultFn = int (*)();

@@ -77,10 +77,18 @@ struct TapeGraph {
   std::atomic<bool> failed{false};
 };
 
+// How the last recording went: it outlives the graph, which may be released (by an event poll)
+// before the host asks.
+enum class Recording { kNone, kRunning, kCompleted, kFailed };
+
 struct TapeState {
   std::shared_ptr<Camcorder> camera;  // found by FindVtr, for CtrlVtr
   std::unique_ptr<TapeGraph> graph;
+  std::atomic<Recording> recording{Recording::kNone};
 };
+
+// A running recording ends once, completed or failed; a later end changes nothing.
+void EndRecording(Recording how);
 
 TapeState& Tape() {
   static TapeState state;
@@ -369,6 +377,7 @@ GstFlowReturn OnCameraSample(GstAppSink* sink, gpointer data) {
   gst_sample_unref(sample);
   if (result == DvFramer::Result::kOk) return GST_FLOW_OK;
   tape->failed = true;
+  EndRecording(Recording::kFailed);
   if (result == DvFramer::Result::kBadFrame) {
     DbgLog(1, 4, "Tape: frame %llu of the DV stream has no header\n",
            static_cast<unsigned long long>(tape->framer.Frames()));
@@ -390,6 +399,7 @@ void OnCameraEos(GstAppSink*, gpointer data) {
   tape->camera->Drain();
   DbgLog(1, 4, "Tape: %llu frames recorded\n",
          static_cast<unsigned long long>(tape->framer.Frames()));
+  EndRecording(tape->failed ? Recording::kFailed : Recording::kCompleted);
 }
 
 // Builds the tape graph on the library's pipeline. The clip's decoded pads are linked as the
@@ -505,6 +515,11 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
 
 // Gives up a recording that did not start: the transport stops, the graph goes, the library is
 // left as plyInit leaves it.
+void EndRecording(Recording how) {
+  Recording running = Recording::kRunning;
+  Tape().recording.compare_exchange_strong(running, how);
+}
+
 void AbandonTape() {
   plyCleanUp();
   plyInit();
@@ -514,6 +529,8 @@ void AbandonTape() {
 
 void ReleaseTape() {
   TapeState& state = Tape();
+  // Released before the camcorder had the clip's end: stopped, or ended by an error.
+  EndRecording(Recording::kFailed);
   if (std::unique_ptr<TapeGraph> tape = std::move(state.graph)) {
     if (tape->source != nullptr) {
       if (tape->padAddedId != 0) g_signal_handler_disconnect(tape->source, tape->padAddedId);
@@ -558,6 +575,7 @@ QMVPLYEX_API BOOL ExportToTape(const char* path) {
   if (plyIsPlaying()) plyStop();
   plyCleanUp();
   plyInit();
+  Tape().recording = Recording::kNone;
   if (!FindVtr()) return FALSE;
   const std::string clip = path != nullptr ? path : "";
   SetUrl(clip.c_str());
@@ -597,7 +615,19 @@ QMVPLYEX_API BOOL ExportToTape(const char* path) {
     AbandonTape();
     return FALSE;
   }
+  Tape().recording = Recording::kRunning;
   return TRUE;
+}
+
+QMVPLYEX_API int GetTapeResult(void) {
+  switch (Tape().recording.load()) {
+    case Recording::kCompleted:
+      return 1;
+    case Recording::kFailed:
+      return -1;
+    default:
+      return 0;
+  }
 }
 
 QMVPLYEX_API void CtrlVtr(int command) {

@@ -95,6 +95,7 @@ TEST_F(ExportTape, YesRecordsTheClipOntoTheTapeAndNoLeavesItAlone) {
   log = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(ended) << "the recording never ended";
   EXPECT_EQ(Commands(log, tape), (std::vector<std::string>{"record", "stop"})) << log;
+  EXPECT_EQ(Msg(), "The clip has already exported to the DV tape.");
   EXPECT_EQ(Text(1046), "00:00:00");
   const dvcheck::Report r = dvcheck::Check(tape, clip);
   SCOPED_TRACE(r.Describe());
@@ -146,6 +147,8 @@ TEST_F(ExportTape, AFullDiskStopsTheRecordingAndTheTransport) {
   ASSERT_GE(commands.size(), 2u) << log;
   EXPECT_EQ(commands[0], "record");
   EXPECT_EQ(commands[1], "stop");
+  // The message line no longer says the clip went to the tape.
+  EXPECT_EQ(Msg(), "Failed to export the video to DV tape.");
   Type(*dlg, 1042, "");
   Click(*dlg, 1047);
   EXPECT_EQ(Msg(), "Please offer a valid media file.");

@@ -353,7 +353,7 @@ TEST(PlaybackLibrary, ExportsEveryFunctionByName) {
         "plyStop",     "plyIsPlaying", "plyHandleEvent", "plyCleanUp",   "GetMvDuration",
         "GetMvCurPos", "SetMvCurPos",  "SetMvPlySpeed",  "SetAudioVol",  "GetAudioVol",
         "SetFullScr",  "IsFullScr",    "SwitchScr",      "RepaintWnd",   "SetOutput",
-        "FindVtr",     "ExportToTape", "CtrlVtr"})
+        "FindVtr",     "ExportToTape", "CtrlVtr",        "GetTapeResult"})
     EXPECT_NE(dlsym(lib, name), nullptr) << name;
   EXPECT_EQ(dlsym(lib, "_ZN5plyex5GraphEv"), nullptr);
   EXPECT_EQ(dlsym(lib, "DbgLog"), nullptr);
