@@ -36,9 +36,9 @@ void ShiftAddMark(CVantrelDlg& dlg) {
 
 TEST_F(MainWindowTest, RealStartColumnAndShiftMarkMatchTheWrittenClip) {
   testutil::TempDir dir;
-  clipgen::ClipSpec spec = SmallClip(20000);
-  spec.keyFramesMs = {4000, 8000, 10000, 13000, 16000};
-  const std::string src = testutil::MakeClip(dir, "keys.wmv", spec);
+  clipgen::ClipSpec params = SmallClip(20000);
+  params.keyFramesMs = {4000, 8000, 10000, 13000, 16000};
+  const std::string src = testutil::MakeClip(dir, "keys.wmv", params);
   PickFunction(kFunctionMontage);
   Type(*dlg, 1025, QString::fromStdString(src));
   Click(*dlg, 1027);

@@ -15,7 +15,7 @@
 namespace plyex {
 namespace {
 
-struct FakeSpec {
+struct FakeDevice {
   bool binds = true;
   bool device = true;
   int32_t type = ED_DEVTYPE_VCR;
@@ -24,15 +24,15 @@ struct FakeSpec {
 
 class FakeCamcorder : public Camcorder {
  public:
-  FakeCamcorder(FakeSpec spec, int id, std::vector<int>* asked)
-      : spec_(spec), id_(id), asked_(asked) {}
+  FakeCamcorder(FakeDevice device, int id, std::vector<int>* asked)
+      : device_(device), id_(id), asked_(asked) {}
   bool Bind() override {
     asked_->push_back(id_);
-    return spec_.binds;
+    return device_.binds;
   }
-  bool OpenDevice() override { return spec_.device; }
-  int32_t DeviceType() override { return spec_.type; }
-  bool OpenTransport() override { return spec_.transport; }
+  bool OpenDevice() override { return device_.device; }
+  int32_t DeviceType() override { return device_.type; }
+  bool OpenTransport() override { return device_.transport; }
   bool SetMode(int32_t mode) override {
     mode_ = mode;
     return true;
@@ -46,7 +46,7 @@ class FakeCamcorder : public Camcorder {
   int Id() const { return id_; }
 
  private:
-  FakeSpec spec_;
+  FakeDevice device_;
   int id_;
   std::vector<int>* asked_;
   int32_t mode_ = ED_MODE_STOP;
@@ -54,19 +54,19 @@ class FakeCamcorder : public Camcorder {
 
 class FakeBus : public CamcorderBus {
  public:
-  explicit FakeBus(std::vector<FakeSpec> specs, bool opens = true)
-      : specs_(std::move(specs)), opens_(opens) {}
+  explicit FakeBus(std::vector<FakeDevice> devices, bool opens = true)
+      : devices_(std::move(devices)), opens_(opens) {}
   bool Open() override { return opens_; }
   std::vector<std::unique_ptr<Camcorder>> Devices() override {
     std::vector<std::unique_ptr<Camcorder>> out;
-    for (size_t i = 0; i < specs_.size(); ++i)
-      out.push_back(std::make_unique<FakeCamcorder>(specs_[i], static_cast<int>(i), &asked));
+    for (size_t i = 0; i < devices_.size(); ++i)
+      out.push_back(std::make_unique<FakeCamcorder>(devices_[i], static_cast<int>(i), &asked));
     return out;
   }
   std::vector<int> asked;
 
  private:
-  std::vector<FakeSpec> specs_;
+  std::vector<FakeDevice> devices_;
   bool opens_;
 };
 
@@ -90,7 +90,7 @@ TEST(TapeDevicesTest, SearchTakesTheFirstVcrAndLogsEachFailedStep) {
   EXPECT_EQ(found, 1);
   EXPECT_EQ(cameraThenVcr.asked, (std::vector<int>{0, 1}));
 
-  FakeBus onlyCamera(std::vector<FakeSpec>{{.type = ED_DEVTYPE_CAMERA}});
+  FakeBus onlyCamera(std::vector<FakeDevice>{{.type = ED_DEVTYPE_CAMERA}});
   EXPECT_EQ(Search(onlyCamera, &found), "Failed to find camcorder in VTR mode\n");
   EXPECT_EQ(found, -1);
 
@@ -100,9 +100,9 @@ TEST(TapeDevicesTest, SearchTakesTheFirstVcrAndLogsEachFailedStep) {
             "Failed to retrieve VTR control\n");
   EXPECT_EQ(found, 3);
 
-  FakeBus empty(std::vector<FakeSpec>{});
+  FakeBus empty(std::vector<FakeDevice>{});
   EXPECT_EQ(Search(empty, &found), "Cannot find video Enum\n");
-  FakeBus closed(std::vector<FakeSpec>{{}}, false);
+  FakeBus closed(std::vector<FakeDevice>{{}}, false);
   EXPECT_EQ(Search(closed, &found), "Error Creating Device Enumerator\n");
   EXPECT_EQ(found, -1);
 }
