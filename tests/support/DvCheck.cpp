@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "AvDecoder.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -33,19 +35,6 @@ struct Input {
   ~Input() { avformat_close_input(&ctx); }
 };
 
-struct Codec {
-  AVCodecContext* ctx = nullptr;
-  ~Codec() { avcodec_free_context(&ctx); }
-  bool Open(const AVStream* st) {
-    const AVCodec* c = avcodec_find_decoder(st->codecpar->codec_id);
-    if (c == nullptr) return false;
-    ctx = avcodec_alloc_context3(c);
-    if (avcodec_parameters_to_context(ctx, st->codecpar) < 0) return false;
-    ctx->pkt_timebase = st->time_base;
-    return avcodec_open2(ctx, c, nullptr) >= 0;
-  }
-};
-
 Gray ToGray(const AVFrame* f) {
   Gray g;
   g.width = f->width;
@@ -69,7 +58,7 @@ std::vector<Gray> Pictures(const std::string& path, AVRational* sar) {
       avformat_find_stream_info(in.ctx, nullptr) < 0)
     return out;
   const int vi = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  Codec dec;
+  testutil::AvDecoder dec;
   if (vi < 0 || !dec.Open(in.ctx->streams[vi])) return out;
   if (sar != nullptr) *sar = in.ctx->streams[vi]->codecpar->sample_aspect_ratio;
   AVPacket* pkt = av_packet_alloc();
@@ -161,8 +150,8 @@ Report Check(const std::string& tape, const std::string& clip) {
     return r;
   const int vi = av_find_best_stream(in.ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const int ai = av_find_best_stream(in.ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-  Codec vdec;
-  Codec adec;
+  testutil::AvDecoder vdec;
+  testutil::AvDecoder adec;
   if (vi < 0 || !vdec.Open(in.ctx->streams[vi])) return r;
   r.opened = true;
   const AVStream* vs = in.ctx->streams[vi];

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "AvDecoder.h"
 #include "ClipGen.h"
 
 extern "C" {
@@ -39,19 +40,6 @@ AVFormatContext* OpenAsf(const std::string& path) {
 int64_t ToMs(int64_t ts, AVRational tb) {
   return av_rescale_q(ts, tb, AVRational{1, 1000});
 }
-
-struct Decoder {
-  AVCodecContext* ctx = nullptr;
-  ~Decoder() { avcodec_free_context(&ctx); }
-  bool Open(const AVStream* st) {
-    const AVCodec* c = avcodec_find_decoder(st->codecpar->codec_id);
-    if (c == nullptr) return false;
-    ctx = avcodec_alloc_context3(c);
-    if (avcodec_parameters_to_context(ctx, st->codecpar) < 0) return false;
-    ctx->pkt_timebase = st->time_base;
-    return avcodec_open2(ctx, c, nullptr) >= 0;
-  }
-};
 
 Frame ToFrame(const AVFrame* f, AVRational tb) {
   Frame out;
@@ -112,7 +100,7 @@ DecodeResult DecodeAll(const std::string& path) {
     av_log_set_callback(av_log_default_callback);
     return r;
   }
-  std::vector<Decoder> dec(ctx->nb_streams);
+  std::vector<testutil::AvDecoder> dec(ctx->nb_streams);
   for (unsigned i = 0; i < ctx->nb_streams; ++i)
     if (!dec[i].Open(ctx->streams[i])) r.errors++;
   AVPacket* pkt = av_packet_alloc();
@@ -155,7 +143,7 @@ std::vector<Frame> DecodeVideo(const std::string& path, int maxFrames) {
   AVFormatContext* ctx = OpenAsf(path);
   if (ctx == nullptr) return frames;
   int vi = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  Decoder dec;
+  testutil::AvDecoder dec;
   if (vi < 0 || !dec.Open(ctx->streams[vi])) {
     avformat_close_input(&ctx);
     return frames;
@@ -188,7 +176,7 @@ Frame FrameAt(const std::string& path, int64_t ms) {
   AVFormatContext* ctx = OpenAsf(path);
   if (ctx == nullptr) return out;
   int vi = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  Decoder dec;
+  testutil::AvDecoder dec;
   if (vi < 0 || !dec.Open(ctx->streams[vi])) {
     avformat_close_input(&ctx);
     return out;
