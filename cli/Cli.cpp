@@ -307,6 +307,19 @@ class CliWindow : public CMsgWindow {
   void DispatchOnePending() override {}
 };
 
+// One edit session with that window, ended on every way out of a command.
+struct EditSession {
+  CQmvedit engine;
+  CliWindow window;
+  EditSession() {
+    engine.Init();
+    engine.SetNotifyWnd(&window);
+  }
+  ~EditSession() { engine.Exit(); }
+  EditSession(const EditSession&) = delete;
+  EditSession& operator=(const EditSession&) = delete;
+};
+
 // Messages and the progress bar on standard error.
 class Reporter {
  public:
@@ -464,14 +477,9 @@ int Montage(const std::vector<std::string>& argv, const CliIo& io) {
     report.Error(src + ": " + *problem);
     return kExitRefused;
   }
-  CQmvedit engine;
-  CliWindow window;
-  engine.Init();
-  engine.SetNotifyWnd(&window);
-  struct ExitEngine {
-    CQmvedit& engine;
-    ~ExitEngine() { engine.Exit(); }
-  } exitEngine{engine};
+  EditSession session;
+  CQmvedit& engine = session.engine;
+  CliWindow& window = session.window;
 
   CMontageSource source;
   const SourceOpenResult opened = source.Open(engine, src);
@@ -542,14 +550,9 @@ int Merge(const std::vector<std::string>& argv, const CliIo& io) {
   }
   if (bad) return kExitRefused;
 
-  CQmvedit engine;
-  CliWindow window;
-  engine.Init();
-  engine.SetNotifyWnd(&window);
-  struct ExitEngine {
-    CQmvedit& engine;
-    ~ExitEngine() { engine.Exit(); }
-  } exitEngine{engine};
+  EditSession session;
+  CQmvedit& engine = session.engine;
+  CliWindow& window = session.window;
 
   MergeJob job(engine, &window);
   MergeJob::Hooks hooks;
