@@ -1,20 +1,11 @@
 #include "CVantrelApp.h"
 
-#include <QSettings>
-
 #include "CVantrelDlg.h"
 #include "ClipFile.h"
-#include "DbgLog.h"
+#include "InstallSettings.h"
 
 std::string CVantrelApp::ResolveInstallFolder() {
-  QSettings settings("Vantrel", "Vantrel");
-  std::string folder = settings.value("Settings/InstallFolder", QString()).toString().toStdString();
-  if (folder.empty()) {
-    const std::string exe = dbglog::ExecutablePath();
-    const auto slash = exe.rfind('/');
-    folder = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-  }
-  return folder;
+  return ::ResolveInstallFolder();
 }
 
 int CVantrelApp::InitInstance(const std::string& clip) {
