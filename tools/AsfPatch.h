@@ -21,7 +21,9 @@ enum class HeaderObject {
 
 // Offsets from the start of the object (its GUID).
 constexpr size_t kFileSizeAt = 40;
+constexpr size_t kDataPacketsAt = 56;
 constexpr size_t kPlayDurationAt = 64;
+constexpr size_t kSendDurationAt = 72;
 constexpr size_t kFileFlagsAt = 88;  // bit 0 broadcast, bit 1 seekable
 constexpr size_t kPictureWidthAt = 93;
 constexpr size_t kPictureHeightAt = 97;
@@ -120,6 +122,40 @@ inline bool DropIndex(const std::string& path) {
     return PatchHeader(path, HeaderObject::FileProperties, kFileFlagsAt, 4, flags & ~uint64_t{2});
   }
   return false;
+}
+
+// Makes the header of a clip without an index read as a live encoder writes it: the play and send
+// durations and the data packet counts (of the file properties and of the data object) are 0 and
+// the broadcast flag is set, so nothing in the header tells the clip's length.
+inline bool MakeBroadcastHeader(const std::string& path) {
+  for (size_t at : {kDataPacketsAt, kPlayDurationAt, kSendDurationAt})
+    if (!PatchHeader(path, HeaderObject::FileProperties, at, 8, 0)) return false;
+  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+  uint8_t head[24];
+  io.read(reinterpret_cast<char*>(head), sizeof(head));
+  if (!io) return false;
+  uint64_t headerSize = 0;
+  for (int i = 0; i < 8; ++i) headerSize |= static_cast<uint64_t>(head[16 + i]) << (8 * i);
+  std::vector<uint8_t> header(static_cast<size_t>(headerSize));
+  io.seekg(0);
+  io.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  if (!io) return false;
+  static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+  size_t fileProps = 0;
+  while (fileProps + kFileFlagsAt + 4 <= header.size() &&
+         std::memcmp(header.data() + fileProps, kFileProperties, 16) != 0)
+    ++fileProps;
+  if (fileProps + kFileFlagsAt + 4 > header.size()) return false;
+  header[fileProps + kFileFlagsAt] |= 1;  // broadcast
+  // The data object's packet count: behind its GUID, size and file id.
+  constexpr size_t kDataObjectPacketsAt = 40;
+  const uint8_t zero[8] = {};
+  io.seekp(static_cast<std::streamoff>(fileProps + kFileFlagsAt));
+  io.write(reinterpret_cast<const char*>(header.data() + fileProps + kFileFlagsAt), 1);
+  io.seekp(static_cast<std::streamoff>(headerSize + kDataObjectPacketsAt));
+  io.write(reinterpret_cast<const char*>(zero), sizeof(zero));
+  return static_cast<bool>(io);
 }
 
 }  // namespace clipgen

@@ -672,8 +672,10 @@ class ClipWriter {
       uint64_t old = 0;
       if (!PrerollField(file_, &preroll, &old)) return false;
     }
-    if (spec_.noIndex && !DropIndex(file_))
+    if ((spec_.noIndex || spec_.broadcast) && !DropIndex(file_))
       return Fail("cannot take the index out of " + shownName_);
+    if (spec_.broadcast && !MakeBroadcastHeader(file_))
+      return Fail("cannot write a broadcast header into " + shownName_);
     return true;
   }
 

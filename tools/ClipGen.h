@@ -36,6 +36,9 @@ struct ClipSpec {
   // Leaves the simple index out, as a broadcast recording or a cut clip has none; the header then
   // no longer calls the clip seekable.
   bool noIndex = false;
+  // A broadcast header, as a live encoder writes it: no index (as noIndex), the play and send
+  // durations and the data packet counts left at 0, and the broadcast flag set.
+  bool broadcast = false;
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.

@@ -34,6 +34,8 @@ void PrintUsage(FILE* to) {
       "  --keys MS,MS,...   key frames exactly at these times and nowhere else\n"
       "                     (the first picture always is one)\n"
       "  --no-index         leave the index out, as a broadcast recording has none\n"
+      "  --broadcast        a live encoder's header: no index, no play duration, no packet\n"
+      "                     count, the broadcast flag set\n"
       "  --help             show this text\n"
       "\n"
       "Each picture carries its frame number as a 16-bit code in the top band.\n",
@@ -94,6 +96,10 @@ int main(int argc, char** argv) {
     }
     if (arg == "--no-index") {
       params.noIndex = true;
+      continue;
+    }
+    if (arg == "--broadcast") {
+      params.broadcast = true;
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') {
