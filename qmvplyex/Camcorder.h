@@ -51,8 +51,12 @@ class Camcorder {
   // One whole frame, on a streaming thread. False when the frame could not go to the tape: the
   // recording cannot go on (the transport is stopped by then).
   virtual bool WriteFrame(const uint8_t* frame, size_t size) = 0;
-  // End of the stream: waits (bounded) until what was handed over has reached the tape.
-  virtual void Drain() = 0;
+  // End of the stream: waits (bounded) until what was handed over has reached the tape; false
+  // when it did not (the device went away, or the wait ran out).
+  virtual bool Drain() = 0;
+  // Ends the stream's waits at once, from any thread: from now on WriteFrame answers false and
+  // Drain returns at once. For a stop while the stream waits for the device.
+  virtual void Interrupt() = 0;
   // Stops feeding the device.
   virtual void EndStream() = 0;
   // True when the pipeline should run at the pace of a real tape by its own clock (the device

@@ -78,7 +78,8 @@ class FileCamcorder : public Camcorder {
     return true;
   }
 
-  void Drain() override {}
+  bool Drain() override { return true; }
+  void Interrupt() override {}
   void EndStream() override {}
   bool WantsClockPace() const override { return paced_; }
 

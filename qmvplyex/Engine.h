@@ -46,4 +46,9 @@ HRESULT PrerollGraph();
 // and the graph released; also when there is no graph. Defined by the tape module.
 void ReleaseTape();
 
+// Ends at once every wait of a recording's stream for its camcorder, so that the graph can stop
+// without waiting for the device; plyStop and plyCleanUp call it first. Defined by the tape
+// module.
+void InterruptTape();
+
 }  // namespace plyex

@@ -573,6 +573,7 @@ QMVPLYEX_API HRESULT plyPause(void) {
 }
 
 QMVPLYEX_API HRESULT plyStop(void) {
+  InterruptTape();
   return SetGraphState(GST_STATE_READY);
 }
 
@@ -599,6 +600,7 @@ QMVPLYEX_API void plyHandleEvent(void) {
 
 QMVPLYEX_API void plyCleanUp(void) {
   PlaybackState& s = State();
+  InterruptTape();
   if (plyIsPlaying()) plyStop();
   s.haveEvents = false;
   if (s.graph != nullptr) {

@@ -381,8 +381,9 @@ GstFlowReturn OnCameraSample(GstAppSink* sink, gpointer data) {
   if (result == DvFramer::Result::kBadFrame) {
     DbgLog(1, 4, "Tape: frame %llu of the DV stream has no header\n",
            static_cast<unsigned long long>(tape->framer.Frames()));
-    // The tape must not go on recording a stream it cannot follow.
-    tape->camera->SetMode(ED_MODE_STOP);
+    // The tape must not go on recording a stream it cannot follow: the error releases the graph
+    // on the host's thread, which stops the transport.
+    tape->camera->Interrupt();
     PostError(GST_ELEMENT(sink), "The DV stream lost its frames");
   } else {
     PostError(GST_ELEMENT(sink), "The camcorder stopped recording");
@@ -396,7 +397,7 @@ void OnCameraEos(GstAppSink*, gpointer data) {
     DbgLog(1, 4, "Tape: %zu bytes after the last whole frame are left out\n",
            tape->framer.Pending());
   // The end is reported once the frames handed over are on the tape.
-  tape->camera->Drain();
+  if (!tape->camera->Drain()) tape->failed = true;
   DbgLog(1, 4, "Tape: %llu frames recorded\n",
          static_cast<unsigned long long>(tape->framer.Frames()));
   EndRecording(tape->failed ? Recording::kFailed : Recording::kCompleted);
@@ -526,6 +527,11 @@ void AbandonTape() {
 }
 
 }  // namespace
+
+void InterruptTape() {
+  TapeState& state = Tape();
+  if (state.graph != nullptr && state.graph->camera != nullptr) state.graph->camera->Interrupt();
+}
 
 void ReleaseTape() {
   TapeState& state = Tape();

@@ -3,4 +3,5 @@
 
 namespace plyex {
 void ReleaseTape() {}
+void InterruptTape() {}
 }  // namespace plyex

@@ -40,7 +40,8 @@ class FakeCamcorder : public Camcorder {
   int32_t Mode() const override { return mode_; }
   bool BeginStream(const DvSystem&) override { return true; }
   bool WriteFrame(const uint8_t*, size_t) override { return true; }
-  void Drain() override {}
+  bool Drain() override { return true; }
+  void Interrupt() override {}
   void EndStream() override {}
   bool WantsClockPace() const override { return false; }
   int Id() const { return id_; }
