@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSlider>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 
@@ -51,6 +52,7 @@ ExportPane::ExportPane(CVantrelDlg& dlg)
 }
 
 ExportPane::~ExportPane() {
+  if (m_worker.joinable()) m_worker.join();
   if (QLineEdit* edit = m_dlg.Edit(1042)) QObject::disconnect(edit, nullptr, edit, nullptr);
 }
 
@@ -108,15 +110,17 @@ LRESULT ExportPane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
     // A recording that came to its end: the transport stops and the engine is released. Only a
     // recording this pane started: the report comes every 500 ms while nothing plays, and a
     // camcorder the user works by hand must not be stopped twice a second.
-    if (m_bTaping) {
-      // A recording that died part way (a full disk, a camcorder that stopped) must not leave
-      // the success text of its start on the message line.
-      auto result = Bind<GetTapeResultFn>("GetTapeResult");
-      if (result && result() < 0) m_dlg.SetMessage(exportpane::kTextTapeFailed);
-      ReleaseTape();
-    }
+    if (m_bTaping) EndOfRecording();
   }
   return 0;
+}
+
+void ExportPane::EndOfRecording() {
+  // A recording that died part way (a full disk, a camcorder that went away) must not leave the
+  // success text of its start on the message line.
+  auto result = Bind<GetTapeResultFn>("GetTapeResult");
+  if (result && result() < 0) m_dlg.SetMessage(exportpane::kTextTapeFailed);
+  ReleaseTape();
 }
 
 void ExportPane::OnPosition(int32_t ms) {
@@ -127,7 +131,14 @@ void ExportPane::OnPosition(int32_t ms) {
   m_dlg.Static(1046)->SetText(Q(shown.time));
   m_bar->setValue(std::clamp(shown.position, m_bar->minimum(), m_bar->maximum()));
   m_dlg.Static(1050)->SetText(Q(shown.percent));
-  if (shown.stop) Stop();
+  if (m_bTaping) {
+    // A recording ends on its own end, once its last frame is on the tape (the clip's length
+    // is no measure of that: the tape runs behind the graph).
+    auto result = Bind<GetTapeResultFn>("GetTapeResult");
+    if (result && result() != 0) EndOfRecording();
+    return;
+  }
+  if (shown.stop && !IsStarting()) Stop();
 }
 
 void ExportPane::OnSliderReleased() {
@@ -139,6 +150,8 @@ void ExportPane::OnSliderReleased() {
 }
 
 void ExportPane::Start() {
+  // One start at a time: the one under way says how it went.
+  if (IsStarting()) return;
   const int code = m_dlg.OutputCode();
   const QString path = m_dlg.Edit(1042)->text();
   if (const auto refusal = exportpane::StartRefusal(code, Local8(path))) {
@@ -168,25 +181,69 @@ void ExportPane::StartTape(const QString& path) {
     m_dlg.SetMessage(exportpane::kTextTapeFailed);
     return;
   }
-  if (!findVtr()) {
-    m_dlg.SetMessage(exportpane::kTextNoCamcorder);
+  m_tapePath = path;
+  m_stopAsked = false;
+  RunStep(TapeStep::kFinding, [findVtr] { return findVtr(); });
+}
+
+void ExportPane::RunStep(TapeStep step, std::function<int()> job) {
+  if (m_worker.joinable()) m_worker.join();
+  HoldPlayer(true);
+  m_step = step;
+  m_stepDone = false;
+  m_worker = std::thread([this, job = std::move(job)] {
+    m_stepResult = job();
+    m_stepDone = true;
+  });
+  if (!m_stepPoll) {
+    m_stepPoll = std::make_unique<QTimer>();
+    m_stepPoll->setInterval(20);
+    QObject::connect(m_stepPoll.get(), &QTimer::timeout, [this] {
+      if (m_stepDone) OnStepDone();
+    });
+  }
+  m_stepPoll->start();
+}
+
+void ExportPane::OnStepDone() {
+  m_stepPoll->stop();
+  m_worker.join();
+  const TapeStep step = m_step;
+  m_step = TapeStep::kNone;
+  HoldPlayer(false);
+  if (step == TapeStep::kFinding) {
+    if (!m_stepResult) {
+      m_dlg.SetMessage(exportpane::kTextNoCamcorder);
+      return;
+    }
+    if (m_stopAsked || !askTapeQuestion || !askTapeQuestion(exportpane::kTextTapeQuestion)) return;
+    // The recording takes the engine over from a clip playing in the player window: that
+    // window leaves full screen, stops and goes away rather than showing a clip that no longer
+    // plays; the engine lets go of its picture here, on the window's thread.
+    if (CPlayerWnd* player = m_dlg.PlayerWindow()) {
+      player->FullScreenAt(false, 0, 0);
+      SendMsg(player, WM_PLAYER_COMMAND, 0, 0);
+      player->hide();
+    }
+    if (auto cleanUp = Bind<plyCleanUpFn>("plyCleanUp")) cleanUp();
+    auto exportToTape = Bind<ExportToTapeFn>("ExportToTape");
+    const std::string clip = Local8(m_tapePath);
+    RunStep(TapeStep::kStarting, [exportToTape, clip] { return exportToTape(clip.c_str()); });
     return;
   }
-  if (!askTapeQuestion || !askTapeQuestion(exportpane::kTextTapeQuestion)) return;
-  // The recording takes the engine over from a clip playing in the player window: that window
-  // leaves full screen, stops and goes away rather than showing a clip that no longer plays.
-  if (CPlayerWnd* player = m_dlg.PlayerWindow()) {
-    player->FullScreenAt(false, 0, 0);
-    SendMsg(player, WM_PLAYER_COMMAND, 0, 0);
-    player->hide();
-  }
-  if (exportToTape(Local8(path).c_str())) {
+  if (m_stepResult) {
     m_bTaping = true;
     m_dlg.SetMessage(exportpane::kTextTapeDone);
+    // Stopped while it started: it stops now.
+    if (m_stopAsked) ReleaseTape();
   } else {
     m_dlg.SetMessage(exportpane::kTextTapeFailed);
   }
   m_dlg.update();
+}
+
+void ExportPane::HoldPlayer(bool hold) {
+  if (CPlayerWnd* player = m_dlg.PlayerWindow()) player->HoldReports(hold);
 }
 
 void ExportPane::StartPlayer(const QString& path, int index) {
@@ -218,12 +275,26 @@ void ExportPane::StartPlayer(const QString& path, int index) {
 void ExportPane::Stop() {
   const int code = m_dlg.OutputCode();
   if (code < 0) return;
+  if (IsStarting()) {
+    // The engine is busy on the start's thread: the start ends as soon as it is back.
+    m_stopAsked = true;
+    ResetDisplays();
+    return;
+  }
   if (code == kOutputDvTape || m_bTaping) ReleaseTape();
   if (code != kOutputDvTape) PostMsg(m_dlg.PlayerWindow(), WM_PLAYER_COMMAND, 0, 0);
   ResetDisplays();
 }
 
 void ExportPane::ReleaseTapeIfRecording() {
+  if (m_worker.joinable()) {
+    // A start under way is waited for (it is bounded), then stopped.
+    m_worker.join();
+    if (m_stepPoll) m_stepPoll->stop();
+    if (m_step == TapeStep::kStarting && m_stepResult) m_bTaping = true;
+    m_step = TapeStep::kNone;
+    HoldPlayer(false);
+  }
   if (m_bTaping) ReleaseTape();
 }
 

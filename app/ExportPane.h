@@ -4,13 +4,17 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <thread>
 
 #include "WinMessage.h"
 
 class CVantrelDlg;
 class QProgressBar;
 class QSlider;
+class QTimer;
 
 class ExportPane {
  public:
@@ -26,6 +30,8 @@ class ExportPane {
   // Stops a tape recording still running (tear-down: before the engine goes away).
   void ReleaseTapeIfRecording();
   bool IsRecording() const { return m_bTaping; }
+  // A tape recording is being looked for or started on a thread of its own.
+  bool IsStarting() const { return m_step != TapeStep::kNone; }
 
   // The open-file dialog of this pane's Browse: a chosen path, or empty. Browse reaches it through
   // the main window's pickClipFile, which tests replace.
@@ -43,10 +49,26 @@ class ExportPane {
   void ReleaseTape();
   void ResetDisplays();
   void OnPosition(int32_t ms);
+  void EndOfRecording();
+
+  // The camcorder search and the start of a recording take as long as the bus and the clip's
+  // first pictures take: they run on a thread of their own while the window goes on, and the
+  // player window makes no engine call meanwhile. OnStepDone follows on the window's thread.
+  enum class TapeStep { kNone, kFinding, kStarting };
+  void RunStep(TapeStep step, std::function<int()> job);
+  void OnStepDone();
+  void HoldPlayer(bool hold);
 
   CVantrelDlg& m_dlg;
   QSlider* m_slider;
   QProgressBar* m_bar;
   // Set from a recording that started until the transport is stopped and the engine released.
   bool m_bTaping = false;
+  TapeStep m_step = TapeStep::kNone;
+  std::thread m_worker;
+  std::atomic<bool> m_stepDone{false};
+  int m_stepResult = 0;
+  std::unique_ptr<QTimer> m_stepPoll;
+  bool m_stopAsked = false;  // Stop pressed while a step ran
+  QString m_tapePath;
 };

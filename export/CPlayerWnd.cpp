@@ -241,6 +241,16 @@ void CPlayerWnd::ShutDown() {
   hide();
 }
 
+void CPlayerWnd::HoldReports(bool hold) {
+  if (hold && m_timer.isActive()) {
+    m_timer.stop();
+    m_bHeld = true;
+  } else if (!hold && m_bHeld) {
+    m_bHeld = false;
+    if (!m_bShutDown) m_timer.start();
+  }
+}
+
 bool CPlayerWnd::IsPlaying() const {
   auto playing = Ply<plyIsPlayingFn>("plyIsPlaying");
   return playing != nullptr && playing() != 0;

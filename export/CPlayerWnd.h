@@ -49,6 +49,9 @@ class CPlayerWnd : public QWidget {
   const QString& Title() const { return m_strTitle; }
   const RECT& VideoRect() const { return m_rcVideo; }
   bool TimerRunning() const { return m_timer.isActive(); }
+  // While the owner has the engine working on another thread, the window makes no engine call:
+  // its ticks (event polls and reports) stop, and go on once released.
+  void HoldReports(bool hold);
   bool EngineLoaded() const { return m_hPlyModule != nullptr; }
   bool SkinLoaded() const;
   CQmvButton* TitleButton(int id) const;
@@ -100,4 +103,5 @@ class CPlayerWnd : public QWidget {
   QTimer m_timer;
   bool m_bShaped = false;  // set up with the skin's outline
   bool m_bShutDown = false;
+  bool m_bHeld = false;  // ticks held while they ran
 };

@@ -2,7 +2,9 @@
 // (full screen on a chosen monitor if asked) and recording of a clip onto a DV camcorder's tape.
 // Callers load the library from the program's folder with dlopen and bind each name with dlsym
 // at the moment of use, so only plain C types cross this boundary. All state lives once per
-// loaded library; every call comes from the program's user-interface thread.
+// loaded library; every call comes from the program's user-interface thread, except that FindVtr
+// and ExportToTape, which wait for the camcorder and the clip's first pictures, may run on a
+// thread of the host's own while the host makes no other call.
 //
 // Times are milliseconds (32-bit) here and 100-ns units inside the library. Volume is in
 // hundredths of a decibel (0 full, -10000 silent); rate is a factor (1.0 normal).

@@ -113,6 +113,12 @@ class ExportFixture : public ::testing::Test {
     return done();
   }
 
+  // Runs the event loop until the tape's search and start are over; true when they were within
+  // `ms`.
+  bool AwaitTapeStart(int ms = 8000) {
+    return WaitFor([this] { return !dlg->Export()->IsStarting(); }, ms);
+  }
+
   std::unique_ptr<CVantrelDlg> dlg;
   PlayerCommandLog log;
   OwnReportsOnly ownReports;

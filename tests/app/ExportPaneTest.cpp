@@ -146,6 +146,7 @@ TEST_F(ExportFixture, TapeWithoutACamcorderSaysSoAndAsksNothing) {
   EXPECT_EQ(dlg->OutputCode(), 13);
   Type(*dlg, 1042, QString::fromStdString(clip));
   Click(*dlg, 1047);
+  ASSERT_TRUE(AwaitTapeStart());
   EXPECT_EQ(Msg(), "No VTR mode digital camcorder connected.");
   EXPECT_TRUE(questions.isEmpty());
 }
