@@ -213,6 +213,8 @@ class Camcorder1394 : public Camcorder {
     for (std::vector<uint8_t>& slot : ring_) slot.assign(system.FrameBytes(), 0);
     written_ = read_ = 0;
     offset_ = current_.size();
+    synced_ = false;
+    unsynced_ = 0;
     leadIn_ = 0;
     recording_ = ending_ = finished_ = interrupted_ = quit_ = false;
     streamEnded_ = broken_ = false;
@@ -388,6 +390,8 @@ class Camcorder1394 : public Camcorder {
     if (finished_ && !broken_ && !quit_) {
       raw1394_iso_xmit_sync(xmit_);
       if (g_resets.load() != streamResets_) broken_ = true;
+      // The stream ends with the clip: the bus is not left to run on empty.
+      raw1394_iso_stop(xmit_);
     }
     std::lock_guard<std::mutex> guard(waitLock_);
     streamEnded_ = true;
@@ -405,6 +409,15 @@ class Camcorder1394 : public Camcorder {
     // set: a SYT marks the packet that starts a frame. Its packet count outlives a stream, so
     // the first SYT of a later stream may fall inside the first frame, which then starts again.
     const bool frameStart = data[-2] != 0xff || data[-1] != 0xff;
+    if (!synced_) {
+      // Until then the packets carry a block that starts no frame (the camcorder waits for a
+      // frame's start), unless no SYT comes within two frames.
+      if (!frameStart && ++unsynced_ < 2 * current_.size() / kBlockBytes) {
+        std::memcpy(data, black_.data() + kBlockBytes, kBlockBytes);
+        return 0;
+      }
+      synced_ = true;
+    }
     if (frameStart || offset_ >= current_.size()) {
       if (!NextFrame()) {
         finished_ = true;
@@ -465,6 +478,8 @@ class Camcorder1394 : public Camcorder {
   std::vector<uint8_t> black_;
   std::vector<uint8_t> current_;  // the frame on the bus (transmit thread only)
   size_t offset_ = 0;
+  bool synced_ = false;  // the stream's first SYT came
+  size_t unsynced_ = 0;  // packets before it
   // Frames from the graph to the bus: the graph writes slot written_, the bus reads slot read_.
   std::vector<uint8_t> ring_[kRingFrames];
   std::atomic<size_t> written_{0};
