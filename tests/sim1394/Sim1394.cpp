@@ -21,8 +21,9 @@
 // through the handler (cycle -1), the bus takes one packet per cycle on a thread of its own, and
 // every irq_interval packets (and when the buffer runs empty) an interrupt makes the handle's next
 // raw1394_loop_iterate refill it. raw1394_iso_xmit_sync waits, refilling as the real one does,
-// until the buffer is empty (at most 10 s here). A cycle that finds the buffer empty is a late
-// cycle. The camcorders listen on their iPCR's channel while it has a connection, else on 63.
+// until the buffer is empty (at most 10 s here). A cycle that finds the buffer empty while the
+// handler still gives packets is a late cycle. The camcorders listen on their iPCR's channel
+// while it has a connection, else on 63.
 // The receiver checks each packet (tag 1, 8 or 488 bytes, CIP: DBS 120, FMT 0, EOH bits, DBC
 // continuity, a SYT on every 300th (PAL) / 250th (NTSC) data packet, the FDF 50/60 bit against
 // the frame's DIF header), rebuilds the DV frames (144000 / 120000 bytes) and, while the
@@ -59,7 +60,9 @@
 //   iso-start channel=C speed=S buffer=P irq=I
 //   cip-error node=N packet=K what=dbs|fmt|eoh|dbc|syt|fdf|length|tag detail...  (first 20)
 //   record node=N frames=K   (the first frame of each run of recorded frames: K frames before)
-//   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N unsent=N
+//   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
+//       (idle: cycles without a packet after the handler stopped giving packets: the end of a
+//       stream, not a late one; unsent: packets still queued when the stream stopped)
 //   receiver node=N packets=N frames=N recorded=N partial=N cip-errors=N bad-packets=N
 //   bus-reset generation=G nodes=N local=L reason=unplug|request
 //   iso-sync timeout
@@ -246,8 +249,9 @@ struct Iso {
   std::vector<uint8_t> tags;
   unsigned head = 0, tail = 0, queued = 0, sinceIrq = 0;
   bool running = false, stop = false, wasEmpty = false;
+  bool ended = false;  // the handler's last answer was not OK: the stream has ended for now
   std::thread pace;
-  long cycles = 0, packets = 0, data = 0, empty = 0, late = 0;
+  long cycles = 0, packets = 0, data = 0, empty = 0, late = 0, idle = 0;
 };
 
 }  // namespace
@@ -814,7 +818,7 @@ void Pace(raw1394handle_t h) {
     while (iso.cycles < due && !iso.stop) {
       ++iso.cycles;
       if (iso.queued == 0) {
-        ++iso.late;
+        ++(iso.ended ? iso.idle : iso.late);
         if (!iso.wasEmpty) {
           Event e(Event::kIso);
           bus.Push(h, std::move(e));
@@ -845,6 +849,10 @@ int Fill(raw1394handle_t h, unsigned limit) {
     unsigned char tag = 0, sy = 0;
     uint8_t* data = iso->buffer.data() + static_cast<size_t>(slot) * iso->slotSize;
     const raw1394_iso_disposition d = iso->handler(h, data, &len, &tag, &sy, -1, 0);
+    {
+      std::lock_guard<std::mutex> guard(bus.lock);
+      iso->ended = d != RAW1394_ISO_OK;
+    }
     if (d == RAW1394_ISO_ERROR) return -1;
     if (d == RAW1394_ISO_STOP || d == RAW1394_ISO_STOP_NOSYNC) {
       raw1394_iso_stop(h);
@@ -860,8 +868,10 @@ int Fill(raw1394handle_t h, unsigned limit) {
 }
 
 void LogSummary(Bus& bus, Iso& iso) {
-  bus.Log("iso-stop channel=%u cycles=%ld packets=%ld data=%ld empty=%ld late-cycles=%ld unsent=%u",
-          iso.channel, iso.cycles, iso.packets, iso.data, iso.empty, iso.late, iso.queued);
+  bus.Log(
+      "iso-stop channel=%u cycles=%ld packets=%ld data=%ld empty=%ld late-cycles=%ld idle=%ld "
+      "unsent=%u",
+      iso.channel, iso.cycles, iso.packets, iso.data, iso.empty, iso.late, iso.idle, iso.queued);
   for (Camcorder& c : bus.cams) {
     Receiver& rx = *c.rx;
     std::lock_guard<std::mutex> guard(rx.lock);
@@ -1339,7 +1349,8 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     bus.isoStarted = true;
     iso->running = true;
     iso->stop = false;
-    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = 0;
+    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = iso->idle = 0;
+    iso->ended = false;
     bus.Log("iso-start channel=%u speed=%d buffer=%u irq=%u", iso->channel, iso->speed,
             iso->bufPackets, iso->irqInterval);
   }

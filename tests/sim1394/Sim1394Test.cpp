@@ -199,6 +199,7 @@ TEST_F(Sim, DeviceSettingsDecideTheReplies) {
     quadlet_t* unit = avc1394_unit_info(avc.h, 0);
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(AVC1394_MASK_RESPONSE(unit[0]), AVC1394_RESPONSE_STABLE);
+    avc1394_transaction_block_close(avc.h);
   }
 
   // A camcorder that takes commands and never answers: the library gives up on its own.
