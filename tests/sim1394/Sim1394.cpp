@@ -26,7 +26,8 @@
 // while it has a connection, else on 63.
 // The receiver checks each packet (tag 1, 8 or 488 bytes, CIP: DBS 120, FMT 0, EOH bits, DBC
 // continuity, a SYT on every 300th (PAL) / 250th (NTSC) data packet, the FDF 50/60 bit against
-// the frame's DIF header), rebuilds the DV frames (144000 / 120000 bytes) and, while the
+// the frame's DIF header), rebuilds the DV frames (144000 / 120000 bytes, every DIF block's id
+// checked against its place) and, while the
 // transport is in RECORD (operand RECORD), appends every whole frame to the tape file.
 // The isochronous transmitter keeps sending through bus resets, as a real controller does.
 //
@@ -53,8 +54,9 @@
 //   bus nodes=N local=L generation=G devices=LIST faults=LIST pace=bus|fast
 //   avc node=N ctype=CONTROL|STATUS|INQUIRY|NOTIFY|0xX target=unit|tape|camera|0xXX
 //       op=NAME operand=0xXX reply=ACCEPTED|REJECTED|NOT_IMPLEMENTED|IMPLEMENTED|STABLE|none
-//       state=MODE:STATE          (the transport after the command, e.g. RECORD:RECORD,
-//                                  WIND:STOP, PLAY:FORWARD_PAUSE; "-" without a tape subunit)
+//       state=MODE:STATE tape=K   (the transport after the command, e.g. RECORD:RECORD,
+//                                  WIND:STOP, PLAY:FORWARD_PAUSE; "-" without a tape subunit;
+//                                  K: the frames recorded in this stream so far)
 //   lock node=N reg=NAME old=0xX new=0xX     (a compare-swap that changed a register)
 //   lock node=N reg=NAME refused
 //   iso-start channel=C speed=S buffer=P irq=I
@@ -63,7 +65,10 @@
 //   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
 //       (idle: cycles without a packet after the handler stopped giving packets: the end of a
 //       stream, not a late one; unsent: packets still queued when the stream stopped)
-//   receiver node=N packets=N frames=N recorded=N partial=N cip-errors=N bad-packets=N
+//   frame-error node=N frame=K block=B     (a DIF block out of place in a whole frame; first 20)
+//   receiver node=N packets=N frames=N recorded=N partial=N bad-frames=N cip-errors=N
+//       bad-packets=N   (partial: frames cut short by the next frame's start; bad-frames: whole
+//       frames with a DIF block out of place)
 //   bus-reset generation=G nodes=N local=L reason=unplug|request
 //   iso-sync timeout
 #include <arpa/inet.h>
@@ -211,7 +216,8 @@ struct Receiver {
   bool pal = true;
   bool recording = false;  // the last frame went onto the tape
   // counters
-  long packets = 0, frames = 0, recorded = 0, partial = 0, cipErrors = 0, badPackets = 0;
+  long packets = 0, frames = 0, recorded = 0, partial = 0, cipErrors = 0, badPackets = 0,
+       badFrames = 0;
   FILE* tape = nullptr;
   std::string tapePath;
 
@@ -220,7 +226,7 @@ struct Receiver {
     dataSinceSyt = -1;
     frameBytes = 0;
     recording = false;
-    packets = frames = recorded = partial = cipErrors = badPackets = 0;
+    packets = frames = recorded = partial = cipErrors = badPackets = badFrames = 0;
   }
 };
 
@@ -627,12 +633,17 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
                        : opcode == kTransportState ? "TRANSPORT_STATE"
                        : opcode == 0xc1            ? "LOAD_MEDIUM"
                                                    : nullptr;
-  bus.Log(
-      "avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s", bus.IndexOf(cam),
-      ctypeName ? ctypeName : Hex(ctype).c_str(), targetName ? targetName : Hex(target).c_str(),
-      opName ? opName : Hex(opcode).c_str(), operand,
-      bus.avcTimeout ? "none" : (code == kStable && (inquiry) ? "IMPLEMENTED" : ReplyName(code)),
-      cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-");
+  long recorded;
+  {
+    std::lock_guard<std::mutex> guard(cam.rx->lock);
+    recorded = cam.rx->recorded;
+  }
+  bus.Log("avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s tape=%ld",
+          bus.IndexOf(cam), ctypeName ? ctypeName : Hex(ctype).c_str(),
+          targetName ? targetName : Hex(target).c_str(), opName ? opName : Hex(opcode).c_str(),
+          operand,
+          bus.avcTimeout ? "none" : (code == kStable && inquiry ? "IMPLEMENTED" : ReplyName(code)),
+          cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-", recorded);
   return r;
 }
 
@@ -696,6 +707,30 @@ raw1394_handle::Arm* ArmAt(Bus& bus, int phy, nodeaddr_t addr) {
 
 // ----- the isochronous side -----
 
+// The first DIF block whose id (section type, sequence, block number) is not the one its place in
+// the frame calls for, or -1: each sequence is a header, 2 subcode, 3 VAUX and 9 times an audio
+// block and 15 video blocks.
+long BadDifBlock(const std::vector<uint8_t>& frame) {
+  const size_t blocks = frame.size() / 80;
+  for (size_t i = 0; i < blocks; ++i) {
+    const int seq = static_cast<int>(i / 150), b = static_cast<int>(i % 150);
+    int type, number;
+    if (b == 0)
+      type = 0, number = 0;
+    else if (b < 3)
+      type = 1, number = b - 1;
+    else if (b < 6)
+      type = 2, number = b - 3;
+    else if ((b - 6) % 16 == 0)
+      type = 3, number = (b - 6) / 16;
+    else
+      type = 4, number = (b - 6) / 16 * 15 + (b - 6) % 16 - 1;
+    const uint8_t* id = frame.data() + i * 80;
+    if ((id[0] >> 5) != type || (id[1] >> 4) != seq || id[2] != number) return static_cast<long>(i);
+  }
+  return -1;
+}
+
 void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uint8_t tag,
                    long index, bool record) {
   Receiver& rx = *cam.rx;
@@ -753,6 +788,11 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
   if (rx.frameBytes < rx.frame.size()) return;
   rx.frameBytes = 0;
   ++rx.frames;
+  if (const long bad = BadDifBlock(rx.frame); bad >= 0) {
+    ++rx.badFrames;
+    if (rx.badFrames <= kCipErrorsLogged)
+      bus.Log("frame-error node=%d frame=%ld block=%ld", node, rx.frames - 1, bad);
+  }
   if (!record) {
     rx.recording = false;
     return;
@@ -876,9 +916,10 @@ void LogSummary(Bus& bus, Iso& iso) {
     Receiver& rx = *c.rx;
     std::lock_guard<std::mutex> guard(rx.lock);
     bus.Log(
-        "receiver node=%d packets=%ld frames=%ld recorded=%ld partial=%ld cip-errors=%ld "
+        "receiver node=%d packets=%ld frames=%ld recorded=%ld partial=%ld bad-frames=%ld "
+        "cip-errors=%ld "
         "bad-packets=%ld",
-        bus.IndexOf(c), rx.packets, rx.frames, rx.recorded, rx.partial, rx.cipErrors,
+        bus.IndexOf(c), rx.packets, rx.frames, rx.recorded, rx.partial, rx.badFrames, rx.cipErrors,
         rx.badPackets);
     if (rx.tape != nullptr) std::fclose(rx.tape);
     rx.tape = nullptr;

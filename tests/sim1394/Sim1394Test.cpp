@@ -159,8 +159,8 @@ TEST_F(Sim, TransportKeepsOneModePerCommand) {
   EXPECT_EQ(AVC1394_GET_OPERAND0(avc1394_vcr_status(avc.h, 0)), 0x60u);
   EXPECT_TRUE(
       Logged("avc node=0 ctype=CONTROL target=tape op=RECORD operand=0x75 reply=ACCEPTED "
-             "state=RECORD:RECORD\n"));
-  EXPECT_TRUE(Logged("op=TRANSPORT_STATE operand=0x7f reply=STABLE state=WIND:STOP\n"));
+             "state=RECORD:RECORD tape=0\n"));
+  EXPECT_TRUE(Logged("op=TRANSPORT_STATE operand=0x7f reply=STABLE state=WIND:STOP tape=0\n"));
 }
 
 TEST_F(Sim, DeviceSettingsDecideTheReplies) {
@@ -209,7 +209,7 @@ TEST_F(Sim, DeviceSettingsDecideTheReplies) {
   EXPECT_EQ(avc1394_transaction(timeout.h, 0, record, 1), kNoReply);
   EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(150));
   EXPECT_EQ(avc1394_subunit_info(timeout.h, 0, std::vector<quadlet_t>(8).data()), -1);
-  EXPECT_TRUE(Logged("op=RECORD operand=0x75 reply=none state=RECORD:RECORD\n"));
+  EXPECT_TRUE(Logged("op=RECORD operand=0x75 reply=none state=RECORD:RECORD tape=0\n"));
 }
 
 TEST_F(Sim, ConnectionsTakeAndGiveBackPlugsAndIrmResources) {
@@ -290,12 +290,13 @@ std::vector<uint8_t> MakeFrame(bool pal, int index) {
 struct Feeder {
   std::vector<std::vector<uint8_t>> frames;
   size_t frame = 0, offset = 0;
+  size_t bytes = 480;  // of the frame in each packet; the rest is left as it was
   static int Feed(unsigned char* data, int blocks, unsigned int, void* self) {
     auto* f = static_cast<Feeder*>(self);
     if (blocks <= 0) return 0;
     const std::vector<uint8_t>& current = f->frames[std::min(f->frame, f->frames.size() - 1)];
-    std::memcpy(data, current.data() + f->offset, 480);
-    f->offset += 480;
+    std::memcpy(data, current.data() + f->offset, f->bytes);
+    f->offset += f->bytes;
     if (f->offset == current.size()) {
       f->offset = 0;
       ++f->frame;
@@ -313,6 +314,17 @@ bool Pump(raw1394handle_t h, const std::function<bool()>& done, int seconds = 10
     if (poll(&p, 1, 100) > 0 && raw1394_loop_iterate(h) != 0) return false;
   }
   return true;
+}
+
+// Streams on channel 63 until `frames` frames have gone over the bus (the transmitter's buffer
+// holds a little more than 3 PAL frames of 480-byte packets).
+void StreamFrames(bool pal, Feeder& feeder, size_t frames) {
+  Handle x;
+  iec61883_dv_t dv = iec61883_dv_xmit_init(x.h, pal ? 1 : 0, &Feeder::Feed, &feeder);
+  ASSERT_NE(dv, nullptr);
+  ASSERT_EQ(iec61883_dv_xmit_start(dv, 63), 0);
+  EXPECT_TRUE(Pump(x.h, [&] { return feeder.frame * feeder.bytes / 480 >= frames + 4; }));
+  iec61883_dv_close(dv);
 }
 
 TEST_F(Sim, DvStreamReachesTheTapeWhileRecording) {
@@ -356,7 +368,8 @@ TEST_F(Sim, DvStreamReachesTheTapeWhileRecording) {
           << "frame " << i;
     const std::string log = Log();
     EXPECT_NE(log.find("record node=0 frames=0\n"), std::string::npos);
-    EXPECT_NE(log.find("partial=0 cip-errors=0 bad-packets=0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("partial=0 bad-frames=0 cip-errors=0 bad-packets=0\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("late-cycles=0"), std::string::npos) << log;
   }
 }
@@ -383,32 +396,51 @@ TEST_F(Sim, ReceiverCountsLateCyclesAndBadPackets) {
 
   // Packets that are not DV in CIP: the wrong length and a broken DBC are counted and logged.
   Start("vtr");
-  Handle y;
-  struct Broken {
-    static raw1394_iso_disposition Send(raw1394handle_t, unsigned char* data, unsigned int* len,
-                                        unsigned char* tag, unsigned char* sy, int, unsigned int) {
-      static int n = 0;
-      std::memset(data, 0, 488);
-      data[1] = 120;
-      data[3] = static_cast<unsigned char>(n * 2);  // the counter jumps
-      data[4] = 0x80;
-      data[5] = 0x80;
-      data[6] = data[7] = 0xff;
-      *len = (n++ % 10 == 9) ? 100 : 488;
-      *tag = 1;
-      *sy = 0;
-      return RAW1394_ISO_OK;
-    }
-  };
-  ASSERT_EQ(raw1394_iso_xmit_init(y.h, &Broken::Send, 50, 488, 63, RAW1394_ISO_SPEED_100, 10), 0);
-  ASSERT_EQ(raw1394_iso_xmit_start(y.h, -1, -1), 0);
-  int rounds = 0;
-  EXPECT_TRUE(Pump(y.h, [&] { return ++rounds > 5; }));
-  raw1394_iso_shutdown(y.h);
-  EXPECT_TRUE(Logged("what=dbc"));
-  EXPECT_TRUE(Logged("what=length"));
-  EXPECT_FALSE(Logged("cip-errors=0 "));
-  EXPECT_FALSE(Logged("bad-packets=0\n"));
+  {
+    Handle y;
+    struct Broken {
+      static raw1394_iso_disposition Send(raw1394handle_t, unsigned char* data, unsigned int* len,
+                                          unsigned char* tag, unsigned char* sy, int,
+                                          unsigned int) {
+        static int n = 0;
+        std::memset(data, 0, 488);
+        data[1] = 120;
+        data[3] = static_cast<unsigned char>(n * 2);  // the counter jumps
+        data[4] = 0x80;
+        data[5] = 0x80;
+        data[6] = data[7] = 0xff;
+        *len = (n++ % 10 == 9) ? 100 : 488;
+        *tag = 1;
+        *sy = 0;
+        return RAW1394_ISO_OK;
+      }
+    };
+    ASSERT_EQ(raw1394_iso_xmit_init(y.h, &Broken::Send, 50, 488, 63, RAW1394_ISO_SPEED_100, 10), 0);
+    ASSERT_EQ(raw1394_iso_xmit_start(y.h, -1, -1), 0);
+    int rounds = 0;
+    EXPECT_TRUE(Pump(y.h, [&] { return ++rounds > 5; }));
+    raw1394_iso_shutdown(y.h);
+    EXPECT_TRUE(Logged("what=dbc"));
+    EXPECT_TRUE(Logged("what=length"));
+    EXPECT_FALSE(Logged("cip-errors=0 "));
+    EXPECT_FALSE(Logged("bad-packets=0\n"));
+  }
+
+  // PAL frames in an NTSC stream: the FDF's 50/60 bit disagrees with the frames.
+  Start("vtr");
+  Feeder pal;
+  pal.frames.push_back(MakeFrame(true, 0));
+  StreamFrames(false, pal, 3);
+  EXPECT_TRUE(Logged("what=fdf fdf=0x00 dsf=50"));
+
+  // 80 bytes of the frame in each packet: the frames the camcorder puts together are garbage.
+  Start("vtr");
+  Feeder short80;
+  short80.bytes = 80;
+  short80.frames.push_back(MakeFrame(true, 0));
+  StreamFrames(true, short80, 2);
+  EXPECT_TRUE(Logged("frame-error node=0"));
+  EXPECT_FALSE(Logged("bad-frames=0 "));
 }
 
 int resets = 0;
