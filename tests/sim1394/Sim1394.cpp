@@ -25,10 +25,12 @@
 // handler still gives packets is a late cycle. The camcorders listen on their iPCR's channel
 // while it has a connection, else on 63.
 // The receiver checks each packet (tag 1, 8 or 488 bytes, CIP: DBS 120, FMT 0, EOH bits, DBC
-// continuity, a SYT on every 300th (PAL) / 250th (NTSC) data packet, the FDF 50/60 bit against
-// the frame's DIF header), rebuilds the DV frames (144000 / 120000 bytes, every DIF block's id
-// checked against its place) and, while the
+// continuity, a SYT on every 300th (PAL) / 250th (NTSC) data packet and on the data packets
+// that start a frame only, the FDF 50/60 bit against the frame's DIF header), rebuilds the DV
+// frames (144000 / 120000 bytes, every DIF block's id checked against its place) and, while the
 // transport is in RECORD (operand RECORD), appends every whole frame to the tape file.
+// (libiec61883 keeps its SYT count across streams: a second stream in a process must start its
+// frames on the first packet with a time stamp, as the header before the payload tells.)
 // The isochronous transmitter keeps sending through bus resets, as a real controller does.
 //
 // Settings, read when the first handle opens (and again by vantrel_sim1394_reset()):
@@ -771,6 +773,9 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
     rx.dataSinceSyt = 0;
   }
   if (rx.dataSinceSyt >= 0) ++rx.dataSinceSyt;
+  // The time stamp goes with the packet that starts a frame (SYT on empty packets is ignored).
+  if (frameStart && syt == 0xffff) error("syt", std::string("frame start without a time stamp"));
+  if (!frameStart && syt != 0xffff) error("syt", std::string("time stamp off a frame start"));
   if (frameStart) {
     const bool pal = (dif[3] & 0x80) != 0;
     if (pal != ((fdf & 0x80) != 0)) error("fdf", "fdf=" + Hex(fdf) + " dsf=" + (pal ? "50" : "60"));

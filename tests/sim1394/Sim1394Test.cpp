@@ -286,14 +286,21 @@ std::vector<uint8_t> MakeFrame(bool pal, int index) {
 }
 
 // Hands the frames to libiec61883's transmitter one 480-byte packet at a time, then the last one
-// again and again.
+// again and again. The first frame starts on the first packet with a time stamp (the CIP header
+// in front of the payload): libiec61883 keeps its count of them from the last stream.
 struct Feeder {
   std::vector<std::vector<uint8_t>> frames;
   size_t frame = 0, offset = 0;
   size_t bytes = 480;  // of the frame in each packet; the rest is left as it was
+  bool started = false;
   static int Feed(unsigned char* data, int blocks, unsigned int, void* self) {
     auto* f = static_cast<Feeder*>(self);
     if (blocks <= 0) return 0;
+    if (!f->started && (data[-2] << 8 | data[-1]) == 0xffff) {
+      std::memcpy(data, f->frames[0].data() + 480, 480);  // no frame start
+      return 0;
+    }
+    f->started = true;
     const std::vector<uint8_t>& current = f->frames[std::min(f->frame, f->frames.size() - 1)];
     std::memcpy(data, current.data() + f->offset, f->bytes);
     f->offset += f->bytes;
