@@ -71,6 +71,7 @@
 //   receiver node=N packets=N frames=N recorded=N partial=N bad-frames=N cip-errors=N
 //       bad-packets=N   (partial: frames cut short by the next frame's start; bad-frames: whole
 //       frames with a DIF block out of place)
+//   unplug node=N
 //   bus-reset generation=G nodes=N local=L reason=unplug|request
 //   iso-sync timeout
 #include <arpa/inet.h>
@@ -96,6 +97,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "DifLayout.h"
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -710,25 +713,14 @@ raw1394_handle::Arm* ArmAt(Bus& bus, int phy, nodeaddr_t addr) {
 // ----- the isochronous side -----
 
 // The first DIF block whose id (section type, sequence, block number) is not the one its place in
-// the frame calls for, or -1: each sequence is a header, 2 subcode, 3 VAUX and 9 times an audio
-// block and 15 video blocks.
+// the frame calls for, or -1.
 long BadDifBlock(const std::vector<uint8_t>& frame) {
   const size_t blocks = frame.size() / 80;
   for (size_t i = 0; i < blocks; ++i) {
-    const int seq = static_cast<int>(i / 150), b = static_cast<int>(i % 150);
-    int type, number;
-    if (b == 0)
-      type = 0, number = 0;
-    else if (b < 3)
-      type = 1, number = b - 1;
-    else if (b < 6)
-      type = 2, number = b - 3;
-    else if ((b - 6) % 16 == 0)
-      type = 3, number = (b - 6) / 16;
-    else
-      type = 4, number = (b - 6) / 16 * 15 + (b - 6) % 16 - 1;
+    const sim1394::DifPlace place = sim1394::DifBlockPlace(static_cast<int>(i));
     const uint8_t* id = frame.data() + i * 80;
-    if ((id[0] >> 5) != type || (id[1] >> 4) != seq || id[2] != number) return static_cast<long>(i);
+    if ((id[0] >> 5) != place.type || (id[1] >> 4) != place.sequence || id[2] != place.number)
+      return static_cast<long>(i);
   }
   return -1;
 }

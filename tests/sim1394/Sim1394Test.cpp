@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "DifLayout.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -259,28 +261,16 @@ TEST_F(Sim, ConnectionsTakeAndGiveBackPlugsAndIrmResources) {
 
 // DV frames with proper DIF block ids (what the receiver frames on) and a pattern of their own.
 std::vector<uint8_t> MakeFrame(bool pal, int index) {
-  const int sequences = pal ? 12 : 10;
-  std::vector<uint8_t> frame(static_cast<size_t>(sequences) * 150 * 80);
-  for (int seq = 0; seq < sequences; ++seq) {
-    for (int b = 0; b < 150; ++b) {
-      int type, number;
-      if (b == 0)
-        type = 0, number = 0;
-      else if (b < 3)
-        type = 1, number = b - 1;
-      else if (b < 6)
-        type = 2, number = b - 3;
-      else if ((b - 6) % 16 == 0)
-        type = 3, number = (b - 6) / 16;
-      else
-        type = 4, number = (b - 6) / 16 * 15 + (b - 6) % 16 - 1;
-      uint8_t* block = frame.data() + (static_cast<size_t>(seq) * 150 + b) * 80;
-      block[0] = static_cast<uint8_t>(type << 5 | 0x1f);
-      block[1] = static_cast<uint8_t>(seq << 4 | 0x07);
-      block[2] = static_cast<uint8_t>(number);
-      for (int i = 3; i < 80; ++i) block[i] = static_cast<uint8_t>(index * 7 + seq * 3 + b + i);
-      if (b == 0) block[3] = static_cast<uint8_t>((pal ? 0x80 : 0x00) | 0x3f);
-    }
+  const int blocks = (pal ? 12 : 10) * 150;
+  std::vector<uint8_t> frame(static_cast<size_t>(blocks) * 80);
+  for (int i = 0; i < blocks; ++i) {
+    const sim1394::DifPlace place = sim1394::DifBlockPlace(i);
+    uint8_t* block = frame.data() + static_cast<size_t>(i) * 80;
+    block[0] = static_cast<uint8_t>(place.type << 5 | 0x1f);
+    block[1] = static_cast<uint8_t>(place.sequence << 4 | 0x07);
+    block[2] = static_cast<uint8_t>(place.number);
+    for (int b = 3; b < 80; ++b) block[b] = static_cast<uint8_t>(index * 7 + i + b);
+    if (place.type == 0) block[3] = static_cast<uint8_t>((pal ? 0x80 : 0x00) | 0x3f);
   }
   return frame;
 }
