@@ -168,6 +168,7 @@ class SimTape : public ExportFixture {
     ASSERT_EQ(receiver.size(), 1u);
     EXPECT_EQ(Field(receiver[0], "recorded"), std::to_string(tape.size()));
     EXPECT_EQ(Field(receiver[0], "partial"), "0");
+    EXPECT_EQ(Field(receiver[0], "bad-frames"), "0");
     EXPECT_EQ(Field(receiver[0], "cip-errors"), "0");
     EXPECT_EQ(Field(receiver[0], "bad-packets"), "0");
     // RECORD accepted and seen in the transport state; the stream sent out in full; then STOP.
