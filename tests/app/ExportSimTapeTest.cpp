@@ -275,8 +275,8 @@ TEST_F(SimTape, EachTransportCommandSetsItsOneMode) {
   EXPECT_EQ(TransportState(), "WIND:STOP");
 }
 
-// Stop while the lead-in runs acts at once; a camcorder unplugged part way through a recording
-// stops it within a second with the failure text, and nothing is left behind.
+// Stop while the lead-in runs acts at once; a camcorder unplugged part way through a recording,
+// or a bus reset, stops it within a second with the failure text, and nothing is left behind.
 TEST_F(SimTape, StopDuringTheLeadInAndAnUnplugEndTheRecordingAtOnce) {
   const std::string clip = Clip("long.wmv", 20000);
   ASSERT_EQ(StartRecording(clip), "The clip has already exported to the DV tape.");
@@ -301,6 +301,34 @@ TEST_F(SimTape, StopDuringTheLeadInAndAnUnplugEndTheRecordingAtOnce) {
   EXPECT_EQ(Msg(), "Failed to export the video to DV tape.");
   auto result = reinterpret_cast<GetTapeResultFn>(dlsym(dlg->PlayModule(), "GetTapeResult"));
   EXPECT_EQ(result(), -1);
+  // A bus reset with the camcorder still there: the recording stops too, and the camcorder,
+  // found again, is told to stop.
+  Bus("vtr");
+  ASSERT_EQ(StartRecording(clip), "The clip has already exported to the DV tape.");
+  QTest::qWait(500);
+  {
+    using NewHandleFn = void* (*)(int);
+    using HandleFn = int (*)(void*);
+    auto newHandle = reinterpret_cast<NewHandleFn>(dlsym(raw1394, "raw1394_new_handle_on_port"));
+    auto resetBus = reinterpret_cast<HandleFn>(dlsym(raw1394, "raw1394_reset_bus"));
+    auto destroy = reinterpret_cast<void (*)(void*)>(dlsym(raw1394, "raw1394_destroy_handle"));
+    ASSERT_TRUE(newHandle && resetBus && destroy);
+    void* handle = newHandle(0);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(resetBus(handle), 0);
+    destroy(handle);
+  }
+  t.restart();
+  ASSERT_TRUE(AwaitEnd(5000)) << "the recording hangs after the bus reset";
+  EXPECT_LT(t.elapsed(), 1000);
+  EXPECT_EQ(Msg(), "Failed to export the video to DV tape.");
+  const std::string log = Log();
+  const size_t resetAt = log.find("bus-reset ");
+  ASSERT_NE(resetAt, std::string::npos);
+  EXPECT_NE(log.find("op=WIND operand=0x60 reply=ACCEPTED state=WIND:STOP", resetAt),
+            std::string::npos)
+      << log;
+
   // Nothing is left of the graph, and the camcorder's handles are closed.
   EXPECT_GE(before, 0) << "the leaks tracer is not active";
   if (before >= 0) {
