@@ -220,7 +220,9 @@ bool CSectionStore::Save(const std::string& clipPath, const MarksState& state) c
     return !ec;
   }
   fs::create_directories(m_folder, ec);
-  const std::string error = WriteTextFileAtomic(file, Format(*key, state));
+  // Written on every change from the window's thread: no wait for the disk. A file damaged by a
+  // power loss is ignored when it is read.
+  const std::string error = WriteTextFileAtomic(file, Format(*key, state), false);
   if (error.empty()) return true;
   DbgLog(0, -1, "Sections not kept: cannot write %s (%s)\n", file.c_str(), error.c_str());
   return false;

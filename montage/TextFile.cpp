@@ -22,7 +22,7 @@ std::optional<std::string> ReadTextFile(const std::string& path, size_t limit) {
   return text.str();
 }
 
-std::string WriteTextFileAtomic(const std::string& path, const std::string& text) {
+std::string WriteTextFileAtomic(const std::string& path, const std::string& text, bool sync) {
   std::string tmp = path + ".XXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return std::strerror(errno);
@@ -40,7 +40,7 @@ std::string WriteTextFileAtomic(const std::string& path, const std::string& text
     else
       done += static_cast<size_t>(n);
   }
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (err == 0 && sync && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
   if (err == 0) return {};

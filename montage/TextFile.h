@@ -8,5 +8,7 @@
 
 // The file's text; none when it cannot be read, is no regular file or is larger than limit.
 std::optional<std::string> ReadTextFile(const std::string& path, size_t limit = 16u << 20);
-// "" when written; otherwise the reason, and the file is as it was.
-std::string WriteTextFileAtomic(const std::string& path, const std::string& text);
+// "" when written; otherwise the reason, and the file is as it was. With sync the text is on the
+// disk before the rename (it survives a power loss too); without, the call never waits for the
+// disk, and a program crash still leaves the old text or the new one.
+std::string WriteTextFileAtomic(const std::string& path, const std::string& text, bool sync = true);
