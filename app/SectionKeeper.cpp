@@ -31,8 +31,9 @@ SectionKeeper::SectionKeeper(CVantrelDlg& dlg, CQmvSld& timeline, CReportList& l
       m_busy(std::move(busy)),
       m_menu(std::make_unique<QMenu>()) {
   // A line edit with the focus takes these keys for its own text first.
-  auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), &m_dlg);
-  auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &m_dlg);
+  QShortcut* undo = m_undoKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), &m_dlg);
+  QShortcut* redo = m_redoKey =
+      new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &m_dlg);
   for (QShortcut* s : {undo, redo}) s->setContext(Qt::WindowShortcut);
   const auto onPane = [this] {
     return m_dlg.CurrentFunction() == kFunctionMontage &&
@@ -82,6 +83,8 @@ SectionKeeper::SectionKeeper(CVantrelDlg& dlg, CQmvSld& timeline, CReportList& l
 }
 
 SectionKeeper::~SectionKeeper() {
+  delete m_undoKey;
+  delete m_redoKey;
   m_timeline.removeEventFilter(this);
   m_list.setContextMenuPolicy(Qt::DefaultContextMenu);
 }

@@ -18,6 +18,7 @@ class CVantrelDlg;
 class CQmvSld;
 class CReportList;
 class QMenu;
+class QShortcut;
 
 class SectionKeeper : public QObject {
  public:
@@ -66,4 +67,6 @@ class SectionKeeper : public QObject {
   CSectionStore m_store;
   std::string m_path;  // the clip the marks are kept for, "" before one is open
   std::unique_ptr<QMenu> m_menu;
+  QShortcut* m_undoKey = nullptr;  // children of the window, which outlives this
+  QShortcut* m_redoKey = nullptr;
 };

@@ -15,18 +15,26 @@ bool CEditHistory::Commit(const MarksState& state) {
   return true;
 }
 
+namespace {
+
+// One step back or forth: the current state goes onto the other side.
+template <typename From, typename To>
+std::optional<MarksState> Move(From& from, To& to, MarksState& current) {
+  if (from.empty()) return std::nullopt;
+  to.push_back(std::move(current));
+  current = std::move(from.back());
+  from.pop_back();
+  return current;
+}
+
+}  // namespace
+
 std::optional<MarksState> CEditHistory::Undo() {
-  if (m_undo.empty()) return std::nullopt;
-  m_redo.push_back(std::move(m_current));
-  m_current = std::move(m_undo.back());
-  m_undo.pop_back();
-  return m_current;
+  return Move(m_undo, m_redo, m_current);
 }
 
 std::optional<MarksState> CEditHistory::Redo() {
-  if (m_redo.empty()) return std::nullopt;
-  m_undo.push_back(std::move(m_current));
-  m_current = std::move(m_redo.back());
-  m_redo.pop_back();
-  return m_current;
+  auto state = Move(m_redo, m_undo, m_current);
+  if (m_undo.size() > m_limit) m_undo.pop_front();
+  return state;
 }
