@@ -105,9 +105,16 @@ TEST_F(SectionStoreTest, DamagedOrForeignFilesAreIgnored) {
   };
   for (const std::string& text : damaged) {
     WriteFile(file, text);
+    // The debug log (standard error while VANTREL_DEBUG is set) says why.
+    setenv("VANTREL_DEBUG", "1", 1);
+    testing::internal::CaptureStderr();
     const StoreLoad r = store.Load(clip, 60000);
+    const std::string log = testing::internal::GetCapturedStderr();
+    unsetenv("VANTREL_DEBUG");
     EXPECT_FALSE(r.state) << text;
     EXPECT_FALSE(r.problem.empty()) << text;
+    EXPECT_NE(log.find("Kept sections ignored: " + file + ": " + r.problem), std::string::npos)
+        << log;
   }
   // Every cut of a good file is refused or read whole, never half.
   for (size_t n = 0; n < good.size(); ++n) {
