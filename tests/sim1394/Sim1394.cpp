@@ -42,7 +42,9 @@
 //   VANTREL_SIM1394_FAULT   comma separated: unplug-at=MS (MS milliseconds after the first
 //                           isochronous start, the first camcorder leaves the bus: a bus reset,
 //                           the generation goes up, node ids are given anew, the IRM's registers
-//                           return to their initial values, transactions to the node fail),
+//                           return to their initial values, transactions to the node fail;
+//                           a handle's first transaction after a reset it has not taken fails
+//                           with EAGAIN and takes it, as with the real library),
 //                           avc-timeout (FCP commands are taken but never answered),
 //                           refuse-connection (every lock on a plug or IRM register fails with a
 //                           type error, so iec61883_cmp_connect fails).
@@ -205,6 +207,7 @@ struct Event {
   explicit Event(Kind k) : kind(k) {}
   Kind kind;
   nodeid_t from = 0;
+  bool response = true;  // FCP: a response (else a command written to our own node)
   std::vector<uint8_t> data;
   unsigned generation = 0;
 };
@@ -948,7 +951,7 @@ int Dispatch(raw1394handle_t h, int timeoutMs) {
     switch (e.kind) {
       case Event::kFcp:
         if (h->fcpHandler != nullptr && h->fcpListen)
-          r = h->fcpHandler(h, e.from, 1, e.data.size(), e.data.data());
+          r = h->fcpHandler(h, e.from, e.response ? 1 : 0, e.data.size(), e.data.data());
         break;
       case Event::kReset: {
         {
@@ -1127,8 +1130,27 @@ SIM_EXPORT int raw1394_wake_up(raw1394handle_t h) {
 
 // ----- asynchronous transactions -----
 
+namespace {
+
+// A transaction from a handle that has not taken the last bus reset fails (EAGAIN), and, as the
+// real library's wait for the response does, hands out the handle's pending events on the way:
+// the bus reset handler runs, and the next attempt goes out in the new generation.
+bool Stale(raw1394handle_t h) {
+  Bus& bus = TheBus();
+  {
+    std::lock_guard<std::mutex> guard(bus.lock);
+    if (h->port < 0 || h->generation == bus.generation) return false;
+  }
+  Dispatch(h, 0);
+  Fail(h, -2, EAGAIN);
+  return true;
+}
+
+}  // namespace
+
 SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                             quadlet_t* buffer) {
+  if (Stale(h)) return -1;
   Bus& bus = TheBus();
   std::lock_guard<std::mutex> guard(bus.lock);
   int phy;
@@ -1165,6 +1187,7 @@ SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, s
 
 SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                              quadlet_t* data) {
+  if (Stale(h)) return -1;
   Bus& bus = TheBus();
   std::lock_guard<std::mutex> guard(bus.lock);
   int phy;
@@ -1189,6 +1212,7 @@ SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, 
     for (raw1394handle_t l : bus.handles) {
       if (l->port < 0 || !l->fcpListen) continue;
       Event e(Event::kFcp);
+      e.response = addr >= kFcpResponse;
       e.from = static_cast<nodeid_t>(0xffc0 | phy);
       e.data.assign(reinterpret_cast<const uint8_t*>(data),
                     reinterpret_cast<const uint8_t*>(data) + length);
@@ -1208,6 +1232,7 @@ SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, 
 
 SIM_EXPORT int raw1394_lock(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, unsigned int extcode,
                             quadlet_t data, quadlet_t arg, quadlet_t* result) {
+  if (Stale(h)) return -1;
   Bus& bus = TheBus();
   std::lock_guard<std::mutex> guard(bus.lock);
   int phy;
