@@ -58,14 +58,15 @@
 //   bus nodes=N local=L generation=G devices=LIST faults=LIST pace=bus|fast
 //   avc node=N ctype=CONTROL|STATUS|INQUIRY|NOTIFY|0xX target=unit|tape|camera|0xXX
 //       op=NAME operand=0xXX reply=ACCEPTED|REJECTED|NOT_IMPLEMENTED|IMPLEMENTED|STABLE|none
-//       state=MODE:STATE tape=K   (the transport after the command, e.g. RECORD:RECORD,
+//       state=MODE:STATE tape=K ms=T  (the transport after the command, e.g. RECORD:RECORD,
 //                                  WIND:STOP, PLAY:FORWARD_PAUSE; "-" without a tape subunit;
-//                                  K: the frames recorded in this stream so far)
+//                                  K: the frames recorded in this stream so far; T: milliseconds
+//                                  since the bus came up)
 //   lock node=N reg=NAME old=0xX new=0xX     (a compare-swap that changed a register)
 //   lock node=N reg=NAME refused
 //   iso-start channel=C speed=S buffer=P irq=I
 //   cip-error node=N packet=K what=dbs|fmt|eoh|dbc|syt|fdf|length|tag detail...  (first 20)
-//   record node=N frames=K   (the first frame of each run of recorded frames: K frames before)
+//   record node=N frames=K ms=T   (the first frame of a run of recorded frames; K before it)
 //   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
 //       (idle: cycles without a packet after the handler stopped giving packets: the end of a
 //       stream, not a late one; unsent: packets still queued when the stream stopped)
@@ -312,6 +313,11 @@ struct Bus {
   long unplugAtMs = -1;
   bool isoStarted = false;
   Clock::time_point firstIsoStart;
+  Clock::time_point configuredAt;
+  long Ms() const {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - configuredAt).count());
+  }
 
   int NodeCount() const {
     int n = 1;
@@ -378,6 +384,7 @@ std::vector<std::string> Split(const char* text) {
 
 void Bus::Configure() {
   configured = true;
+  configuredAt = Clock::now();
   cams.clear();
   hostOMpr = 0xbf000001;
   hostOPcr = 0x803f007a;
@@ -646,12 +653,12 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
     std::lock_guard<std::mutex> guard(cam.rx->lock);
     recorded = cam.rx->recorded;
   }
-  bus.Log("avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s tape=%ld",
+  bus.Log("avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s tape=%ld ms=%ld",
           bus.IndexOf(cam), ctypeName ? ctypeName : Hex(ctype).c_str(),
           targetName ? targetName : Hex(target).c_str(), opName ? opName : Hex(opcode).c_str(),
           operand,
           bus.avcTimeout ? "none" : (code == kStable && inquiry ? "IMPLEMENTED" : ReplyName(code)),
-          cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-", recorded);
+          cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-", recorded, bus.Ms());
   return r;
 }
 
@@ -797,7 +804,7 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
     rx.recording = false;
     return;
   }
-  if (!rx.recording) bus.Log("record node=%d frames=%ld", node, rx.recorded);
+  if (!rx.recording) bus.Log("record node=%d frames=%ld ms=%ld", node, rx.recorded, bus.Ms());
   rx.recording = true;
   ++rx.recorded;
   if (rx.tapePath.empty()) return;
