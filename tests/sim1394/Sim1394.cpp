@@ -230,6 +230,9 @@ struct Receiver {
   FILE* tape = nullptr;
   std::string tapePath;
 
+  ~Receiver() {
+    if (tape != nullptr) std::fclose(tape);
+  }
   void Restart() {
     haveDbc = false;
     dataSinceSyt = -1;
@@ -910,7 +913,7 @@ int Fill(raw1394handle_t h, unsigned limit) {
     iso->lengths[slot] = std::min(len, iso->slotSize);
     iso->tags[slot] = tag;
     ++iso->queued;
-    bus.changed.notify_all();
+    if (bus.fast) bus.changed.notify_all();  // at the bus's pace the clock wakes it
   }
 }
 
