@@ -1156,16 +1156,30 @@ bool Stale(raw1394handle_t h) {
   return true;
 }
 
+// The start of a transaction: the handle in the bus's generation, the bus locked, the node there.
+struct Transaction {
+  Transaction(raw1394handle_t h, nodeid_t node) {
+    if (Stale(h)) return;
+    guard = std::unique_lock<std::mutex>(bus.lock);
+    ok = Reachable(bus, h, node, &phy);
+    if (ok) cam = bus.CamAt(phy);
+  }
+  Bus& bus = TheBus();
+  std::unique_lock<std::mutex> guard;
+  bool ok = false;
+  int phy = -1;
+  Camcorder* cam = nullptr;  // null for the local node
+};
+
 }  // namespace
 
 SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                             quadlet_t* buffer) {
-  if (Stale(h)) return -1;
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
-  Camcorder* cam = bus.CamAt(phy);
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
+  Camcorder* cam = t.cam;
   if (addr >= kRomStart && addr + length <= CSR_REGISTER_BASE + CSR_CONFIG_ROM_END &&
       length % 4 == 0) {
     const std::vector<quadlet_t>& rom = cam != nullptr ? cam->rom : bus.hostRom;
@@ -1197,12 +1211,11 @@ SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, s
 
 SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                              quadlet_t* data) {
-  if (Stale(h)) return -1;
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
-  Camcorder* cam = bus.CamAt(phy);
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
+  Camcorder* cam = t.cam;
   if (cam != nullptr && addr == kFcpCommand && length >= 4 &&
       length <= kFcpResponse - kFcpCommand) {
     std::vector<uint8_t> response = Avc(bus, *cam, reinterpret_cast<const uint8_t*>(data), length);
@@ -1242,11 +1255,10 @@ SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, 
 
 SIM_EXPORT int raw1394_lock(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, unsigned int extcode,
                             quadlet_t data, quadlet_t arg, quadlet_t* result) {
-  if (Stale(h)) return -1;
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
   const char* name = "?";
   raw1394_handle::Arm* arm = ArmAt(bus, phy, addr);
   quadlet_t* reg = arm == nullptr ? Register(bus, phy, addr, &name) : nullptr;
