@@ -33,7 +33,8 @@
 // frames on the first packet with a time stamp, as the header before the payload tells.)
 // The isochronous transmitter keeps sending through bus resets, as a real controller does.
 //
-// Settings, read when the first handle opens (and again by vantrel_sim1394_reset()):
+// Settings, read when the first handle opens (and again by vantrel_sim1394_reset(), a function of
+// this library only, for tests, found with dlsym):
 //   VANTREL_SIM1394_DEVICE  camcorders, comma separated: vtr (default), camera (camera and tape
 //                           subunits; the tape subunit rejects TRANSPORT STATE and every transport
 //                           command), no-cassette (PLAY, RECORD, REWIND, FAST FORWARD rejected;
@@ -75,7 +76,7 @@
 //       bad-packets=N   (partial: frames cut short by the next frame's start; bad-frames: whole
 //       frames with a DIF block out of place)
 //   unplug node=N
-//   bus-reset generation=G nodes=N local=L reason=unplug|request
+//   bus-reset generation=G nodes=N local=L reason=unplug|request|replug
 //   iso-sync timeout
 #include <arpa/inet.h>
 #include <libraw1394/csr.h>
@@ -992,11 +993,19 @@ int DefaultResetHandler(raw1394handle_t h, unsigned generation) {
 
 // ----- handles and the bus -----
 
+// For tests: the settings read again and the bus built anew. With handles open (no stream
+// running) this is a new set of camcorders plugged in: a bus reset in the next generation.
 SIM_EXPORT int vantrel_sim1394_reset(void) {
   Bus& bus = TheBus();
   std::lock_guard<std::mutex> guard(bus.lock);
-  if (!bus.handles.empty()) return -1;
+  for (raw1394handle_t h : bus.handles)
+    if (h->iso != nullptr && h->iso->running) return -1;
+  const unsigned generation = bus.generation;
   bus.Configure();
+  if (!bus.handles.empty()) {
+    bus.generation = generation;
+    bus.Reset("replug");
+  }
   return 0;
 }
 

@@ -203,6 +203,20 @@ TEST_F(Sim, DeviceSettingsDecideTheReplies) {
     avc1394_transaction_block_close(avc.h);
   }
 
+  // Another camcorder plugged in while a handle stays open: the handle takes the bus reset and
+  // talks to the new one.
+  Start("vtr");
+  {
+    Handle kept;
+    EXPECT_EQ(AVC1394_MASK_RESPONSE(avc1394_transaction(kept.h, 0, record, 1)),
+              AVC1394_RESPONSE_ACCEPTED);
+    Start("write-protected");
+    EXPECT_EQ(AVC1394_MASK_RESPONSE(avc1394_transaction(kept.h, 0, record, 1)),
+              AVC1394_RESPONSE_REJECTED);
+    EXPECT_EQ(raw1394_get_generation(kept.h), 2u);
+    EXPECT_TRUE(Logged("reason=replug"));
+  }
+
   // A camcorder that takes commands and never answers: the library gives up on its own.
   Start("vtr", "avc-timeout");
   Handle timeout;
