@@ -35,11 +35,13 @@
 //
 // Settings, read when the first handle opens (and again by vantrel_sim1394_reset(), a function of
 // this library only, for tests, found with dlsym):
-//   VANTREL_SIM1394_DEVICE  camcorders, comma separated: vtr (default), camera (camera and tape
-//                           subunits; the tape subunit rejects TRANSPORT STATE and every transport
-//                           command), no-cassette (PLAY, RECORD, REWIND, FAST FORWARD rejected;
-//                           STOP accepted), write-protected (RECORD rejected), no-tape-subunit (a
-//                           camera subunit only), none (no camcorder node).
+//   VANTREL_SIM1394_DEVICE  camcorders, comma separated, each with a tape subunit and a camera
+//                           subunit (as many camcorders list both in either mode): vtr (default),
+//                           camera (camera mode: the tape subunit rejects TRANSPORT STATE and
+//                           every transport command), no-cassette (PLAY, RECORD, REWIND, FAST
+//                           FORWARD rejected; STOP accepted), write-protected (RECORD
+//                           rejected), no-tape-subunit (a camera subunit only), none (no
+//                           camcorder node).
 //   VANTREL_SIM1394_FAULT   comma separated: unplug-at=MS (MS milliseconds after the first
 //                           isochronous start, the first camcorder leaves the bus: a bus reset,
 //                           the generation goes up, node ids are given anew, the IRM's registers
@@ -593,7 +595,7 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
       if (((operand >> 4) & 7) == 0) {
         size_t at = 4;
         if (cam.HasTape()) r[at++] = kTape;  // type 4, max id 0
-        if (cam.device == Device::Camera || cam.device == Device::NoTapeSubunit) r[at++] = kCamera;
+        r[at++] = kCamera;                   // listed in either mode, as many camcorders do
       }
     } else if (status && opcode == kUnitInfo && length >= 8) {
       code = kStable;
