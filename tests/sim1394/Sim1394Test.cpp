@@ -1,6 +1,10 @@
 // The simulated bus under the system's real librom1394, libavc1394 and libiec61883: the test
 // links them (and libraw1394) as the program does and runs with LD_LIBRARY_PATH on the
 // simulation, which each test sets up anew through its environment variables.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <libavc1394/avc1394.h>
@@ -336,13 +340,56 @@ void StreamFrames(bool pal, Feeder& feeder, size_t frames) {
   iec61883_dv_close(dv);
 }
 
+// DV frames from FFmpeg's encoder: grey pictures, each a little lighter than the one before.
+std::vector<std::vector<uint8_t>> EncodeDv(bool pal, int count) {
+  std::vector<std::vector<uint8_t>> frames;
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+  AVCodecContext* context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+  if (context == nullptr) return frames;
+  context->width = 720;
+  context->height = pal ? 576 : 480;
+  context->pix_fmt = pal ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV411P;
+  context->time_base = pal ? AVRational{1, 25} : AVRational{1001, 30000};
+  context->sample_aspect_ratio = pal ? AVRational{16, 15} : AVRational{8, 9};
+  AVFrame* picture = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  picture->format = context->pix_fmt;
+  picture->width = context->width;
+  picture->height = context->height;
+  if (avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(picture, 0) == 0) {
+    for (int i = 0; i <= count; ++i) {
+      if (i < count) {
+        av_frame_make_writable(picture);
+        for (int plane = 0; plane < 3; ++plane) {
+          const int rows = plane == 0 || !pal ? context->height : context->height / 2;
+          std::memset(picture->data[plane], plane == 0 ? 40 + 30 * i : 128,
+                      static_cast<size_t>(picture->linesize[plane]) * rows);
+        }
+        picture->pts = i;
+      }
+      avcodec_send_frame(context, i < count ? picture : nullptr);
+      while (avcodec_receive_packet(context, packet) == 0) {
+        frames.emplace_back(packet->data, packet->data + packet->size);
+        av_packet_unref(packet);
+      }
+    }
+  }
+  av_packet_free(&packet);
+  av_frame_free(&picture);
+  avcodec_free_context(&context);
+  return frames;
+}
+
 TEST_F(Sim, DvStreamReachesTheTapeWhileRecording) {
   for (const bool pal : {true, false}) {
     SCOPED_TRACE(pal ? "PAL" : "NTSC");
     Start("vtr");
     const size_t frameBytes = pal ? 144000 : 120000;
     Feeder feeder;
-    for (int i = 0; i < 4; ++i) feeder.frames.push_back(MakeFrame(pal, i));
+    feeder.frames = EncodeDv(pal, 4);
+    ASSERT_EQ(feeder.frames.size(), 4u);
+    for (const std::vector<uint8_t>& frame : feeder.frames) ASSERT_EQ(frame.size(), frameBytes);
+    ASSERT_NE(feeder.frames[0], feeder.frames[1]);  // so that the order shows on the tape
     Handle avc, x;
     const quadlet_t record =
         kControlTape | AVC1394_VCR_COMMAND_RECORD | AVC1394_VCR_OPERAND_RECORD_RECORD;
