@@ -33,16 +33,21 @@
 // frames on the first packet with a time stamp, as the header before the payload tells.)
 // The isochronous transmitter keeps sending through bus resets, as a real controller does.
 //
-// Settings, read when the first handle opens (and again by vantrel_sim1394_reset()):
-//   VANTREL_SIM1394_DEVICE  camcorders, comma separated: vtr (default), camera (camera and tape
-//                           subunits; the tape subunit rejects TRANSPORT STATE and every transport
-//                           command), no-cassette (PLAY, RECORD, REWIND, FAST FORWARD rejected;
-//                           STOP accepted), write-protected (RECORD rejected), no-tape-subunit (a
-//                           camera subunit only), none (no camcorder node).
+// Settings, read when the first handle opens (and again by vantrel_sim1394_reset(), a function of
+// this library only, for tests, found with dlsym):
+//   VANTREL_SIM1394_DEVICE  camcorders, comma separated, each with a tape subunit and a camera
+//                           subunit (as many camcorders list both in either mode): vtr (default),
+//                           camera (camera mode: the tape subunit rejects TRANSPORT STATE and
+//                           every transport command), no-cassette (PLAY, RECORD, REWIND, FAST
+//                           FORWARD rejected; STOP accepted), write-protected (RECORD
+//                           rejected), no-tape-subunit (a camera subunit only), none (no
+//                           camcorder node).
 //   VANTREL_SIM1394_FAULT   comma separated: unplug-at=MS (MS milliseconds after the first
 //                           isochronous start, the first camcorder leaves the bus: a bus reset,
 //                           the generation goes up, node ids are given anew, the IRM's registers
-//                           return to their initial values, transactions to the node fail),
+//                           return to their initial values, transactions to the node fail;
+//                           a handle's first transaction after a reset it has not taken fails
+//                           with EAGAIN and takes it, as with the real library),
 //                           avc-timeout (FCP commands are taken but never answered),
 //                           refuse-connection (every lock on a plug or IRM register fails with a
 //                           type error, so iec61883_cmp_connect fails).
@@ -56,14 +61,15 @@
 //   bus nodes=N local=L generation=G devices=LIST faults=LIST pace=bus|fast
 //   avc node=N ctype=CONTROL|STATUS|INQUIRY|NOTIFY|0xX target=unit|tape|camera|0xXX
 //       op=NAME operand=0xXX reply=ACCEPTED|REJECTED|NOT_IMPLEMENTED|IMPLEMENTED|STABLE|none
-//       state=MODE:STATE tape=K   (the transport after the command, e.g. RECORD:RECORD,
+//       state=MODE:STATE tape=K ms=T  (the transport after the command, e.g. RECORD:RECORD,
 //                                  WIND:STOP, PLAY:FORWARD_PAUSE; "-" without a tape subunit;
-//                                  K: the frames recorded in this stream so far)
+//                                  K: the frames recorded in this stream so far; T: milliseconds
+//                                  since the bus came up)
 //   lock node=N reg=NAME old=0xX new=0xX     (a compare-swap that changed a register)
 //   lock node=N reg=NAME refused
 //   iso-start channel=C speed=S buffer=P irq=I
 //   cip-error node=N packet=K what=dbs|fmt|eoh|dbc|syt|fdf|length|tag detail...  (first 20)
-//   record node=N frames=K   (the first frame of each run of recorded frames: K frames before)
+//   record node=N frames=K ms=T   (the first frame of a run of recorded frames; K before it)
 //   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
 //       (idle: cycles without a packet after the handler stopped giving packets: the end of a
 //       stream, not a late one; unsent: packets still queued when the stream stopped)
@@ -72,7 +78,7 @@
 //       bad-packets=N   (partial: frames cut short by the next frame's start; bad-frames: whole
 //       frames with a DIF block out of place)
 //   unplug node=N
-//   bus-reset generation=G nodes=N local=L reason=unplug|request
+//   bus-reset generation=G nodes=N local=L reason=unplug|request|replug
 //   iso-sync timeout
 #include <arpa/inet.h>
 #include <libraw1394/csr.h>
@@ -205,6 +211,7 @@ struct Event {
   explicit Event(Kind k) : kind(k) {}
   Kind kind;
   nodeid_t from = 0;
+  bool response = true;  // FCP: a response (else a command written to our own node)
   std::vector<uint8_t> data;
   unsigned generation = 0;
 };
@@ -226,6 +233,9 @@ struct Receiver {
   FILE* tape = nullptr;
   std::string tapePath;
 
+  ~Receiver() {
+    if (tape != nullptr) std::fclose(tape);
+  }
   void Restart() {
     haveDbc = false;
     dataSinceSyt = -1;
@@ -309,6 +319,11 @@ struct Bus {
   long unplugAtMs = -1;
   bool isoStarted = false;
   Clock::time_point firstIsoStart;
+  Clock::time_point configuredAt;
+  long Ms() const {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - configuredAt).count());
+  }
 
   int NodeCount() const {
     int n = 1;
@@ -375,6 +390,7 @@ std::vector<std::string> Split(const char* text) {
 
 void Bus::Configure() {
   configured = true;
+  configuredAt = Clock::now();
   cams.clear();
   hostOMpr = 0xbf000001;
   hostOPcr = 0x803f007a;
@@ -579,7 +595,7 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
       if (((operand >> 4) & 7) == 0) {
         size_t at = 4;
         if (cam.HasTape()) r[at++] = kTape;  // type 4, max id 0
-        if (cam.device == Device::Camera || cam.device == Device::NoTapeSubunit) r[at++] = kCamera;
+        r[at++] = kCamera;                   // listed in either mode, as many camcorders do
       }
     } else if (status && opcode == kUnitInfo && length >= 8) {
       code = kStable;
@@ -643,12 +659,12 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
     std::lock_guard<std::mutex> guard(cam.rx->lock);
     recorded = cam.rx->recorded;
   }
-  bus.Log("avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s tape=%ld",
+  bus.Log("avc node=%d ctype=%s target=%s op=%s operand=0x%02x reply=%s state=%s tape=%ld ms=%ld",
           bus.IndexOf(cam), ctypeName ? ctypeName : Hex(ctype).c_str(),
           targetName ? targetName : Hex(target).c_str(), opName ? opName : Hex(opcode).c_str(),
           operand,
           bus.avcTimeout ? "none" : (code == kStable && inquiry ? "IMPLEMENTED" : ReplyName(code)),
-          cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-", recorded);
+          cam.HasTape() ? StateName(cam.mode, cam.state).c_str() : "-", recorded, bus.Ms());
   return r;
 }
 
@@ -794,7 +810,7 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
     rx.recording = false;
     return;
   }
-  if (!rx.recording) bus.Log("record node=%d frames=%ld", node, rx.recorded);
+  if (!rx.recording) bus.Log("record node=%d frames=%ld ms=%ld", node, rx.recorded, bus.Ms());
   rx.recording = true;
   ++rx.recorded;
   if (rx.tapePath.empty()) return;
@@ -900,7 +916,7 @@ int Fill(raw1394handle_t h, unsigned limit) {
     iso->lengths[slot] = std::min(len, iso->slotSize);
     iso->tags[slot] = tag;
     ++iso->queued;
-    bus.changed.notify_all();
+    if (bus.fast) bus.changed.notify_all();  // at the bus's pace the clock wakes it
   }
 }
 
@@ -948,7 +964,7 @@ int Dispatch(raw1394handle_t h, int timeoutMs) {
     switch (e.kind) {
       case Event::kFcp:
         if (h->fcpHandler != nullptr && h->fcpListen)
-          r = h->fcpHandler(h, e.from, 1, e.data.size(), e.data.data());
+          r = h->fcpHandler(h, e.from, e.response ? 1 : 0, e.data.size(), e.data.data());
         break;
       case Event::kReset: {
         {
@@ -979,11 +995,19 @@ int DefaultResetHandler(raw1394handle_t h, unsigned generation) {
 
 // ----- handles and the bus -----
 
+// For tests: the settings read again and the bus built anew. With handles open (no stream
+// running) this is a new set of camcorders plugged in: a bus reset in the next generation.
 SIM_EXPORT int vantrel_sim1394_reset(void) {
   Bus& bus = TheBus();
   std::lock_guard<std::mutex> guard(bus.lock);
-  if (!bus.handles.empty()) return -1;
+  for (raw1394handle_t h : bus.handles)
+    if (h->iso != nullptr && h->iso->running) return -1;
+  const unsigned generation = bus.generation;
   bus.Configure();
+  if (!bus.handles.empty()) {
+    bus.generation = generation;
+    bus.Reset("replug");
+  }
   return 0;
 }
 
@@ -1127,13 +1151,46 @@ SIM_EXPORT int raw1394_wake_up(raw1394handle_t h) {
 
 // ----- asynchronous transactions -----
 
+namespace {
+
+// A transaction from a handle that has not taken the last bus reset fails (EAGAIN), and, as the
+// real library's wait for the response does, hands out the handle's pending events on the way:
+// the bus reset handler runs, and the next attempt goes out in the new generation.
+bool Stale(raw1394handle_t h) {
+  Bus& bus = TheBus();
+  {
+    std::lock_guard<std::mutex> guard(bus.lock);
+    if (h->port < 0 || h->generation == bus.generation) return false;
+  }
+  Dispatch(h, 0);
+  Fail(h, -2, EAGAIN);
+  return true;
+}
+
+// The start of a transaction: the handle in the bus's generation, the bus locked, the node there.
+struct Transaction {
+  Transaction(raw1394handle_t h, nodeid_t node) {
+    if (Stale(h)) return;
+    guard = std::unique_lock<std::mutex>(bus.lock);
+    ok = Reachable(bus, h, node, &phy);
+    if (ok) cam = bus.CamAt(phy);
+  }
+  Bus& bus = TheBus();
+  std::unique_lock<std::mutex> guard;
+  bool ok = false;
+  int phy = -1;
+  Camcorder* cam = nullptr;  // null for the local node
+};
+
+}  // namespace
+
 SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                             quadlet_t* buffer) {
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
-  Camcorder* cam = bus.CamAt(phy);
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
+  Camcorder* cam = t.cam;
   if (addr >= kRomStart && addr + length <= CSR_REGISTER_BASE + CSR_CONFIG_ROM_END &&
       length % 4 == 0) {
     const std::vector<quadlet_t>& rom = cam != nullptr ? cam->rom : bus.hostRom;
@@ -1165,11 +1222,11 @@ SIM_EXPORT int raw1394_read(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, s
 
 SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, size_t length,
                              quadlet_t* data) {
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
-  Camcorder* cam = bus.CamAt(phy);
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
+  Camcorder* cam = t.cam;
   if (cam != nullptr && addr == kFcpCommand && length >= 4 &&
       length <= kFcpResponse - kFcpCommand) {
     std::vector<uint8_t> response = Avc(bus, *cam, reinterpret_cast<const uint8_t*>(data), length);
@@ -1189,6 +1246,7 @@ SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, 
     for (raw1394handle_t l : bus.handles) {
       if (l->port < 0 || !l->fcpListen) continue;
       Event e(Event::kFcp);
+      e.response = addr >= kFcpResponse;
       e.from = static_cast<nodeid_t>(0xffc0 | phy);
       e.data.assign(reinterpret_cast<const uint8_t*>(data),
                     reinterpret_cast<const uint8_t*>(data) + length);
@@ -1208,10 +1266,10 @@ SIM_EXPORT int raw1394_write(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, 
 
 SIM_EXPORT int raw1394_lock(raw1394handle_t h, nodeid_t node, nodeaddr_t addr, unsigned int extcode,
                             quadlet_t data, quadlet_t arg, quadlet_t* result) {
-  Bus& bus = TheBus();
-  std::lock_guard<std::mutex> guard(bus.lock);
-  int phy;
-  if (!Reachable(bus, h, node, &phy)) return -1;
+  Transaction t(h, node);
+  if (!t.ok) return -1;
+  Bus& bus = t.bus;
+  const int phy = t.phy;
   const char* name = "?";
   raw1394_handle::Arm* arm = ArmAt(bus, phy, addr);
   quadlet_t* reg = arm == nullptr ? Register(bus, phy, addr, &name) : nullptr;
