@@ -150,6 +150,7 @@ class SimTape : public ExportFixture {
     ASSERT_EQ(StartRecording(clip, &stall), "The clip has already exported to the DV tape.");
     // The search, the preroll and the commands run off the window's thread.
     EXPECT_LT(stall, 500) << "the window stood still for " << stall << " ms";
+    RecordProperty(pal ? "window_stall_ms_pal" : "window_stall_ms_ntsc", static_cast<int>(stall));
     ASSERT_TRUE(AwaitEnd(30000)) << "the recording never ended";
     EXPECT_EQ(Msg(), "The clip has already exported to the DV tape.");
 
@@ -285,6 +286,7 @@ TEST_F(SimTape, StopDuringTheLeadInAndAnUnplugEndTheRecordingAtOnce) {
   QElapsedTimer t;
   t.start();
   Click(*dlg, 1048);
+  RecordProperty("stop_ms", static_cast<int>(t.elapsed()));
   EXPECT_LT(t.elapsed(), 500) << "Stop waited for the tape";
   EXPECT_FALSE(dlg->Export()->IsRecording());
   EXPECT_EQ(TransportState(), "WIND:STOP");
@@ -296,6 +298,7 @@ TEST_F(SimTape, StopDuringTheLeadInAndAnUnplugEndTheRecordingAtOnce) {
   t.restart();
   const bool ended = AwaitEnd(5000);
   const qint64 took = t.elapsed();
+  RecordProperty("unplug_to_end_ms", static_cast<int>(took));
   ASSERT_TRUE(ended) << "the recording hangs after the unplug";
   EXPECT_LT(took, 1000);
   EXPECT_EQ(Msg(), "Failed to export the video to DV tape.");
