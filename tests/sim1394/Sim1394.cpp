@@ -68,6 +68,7 @@
 //   lock node=N reg=NAME old=0xX new=0xX     (a compare-swap that changed a register)
 //   lock node=N reg=NAME refused
 //   iso-start channel=C speed=S buffer=P irq=I
+//   iso-start not started: N of P packets to start with  (the handler gave less than the prebuffer)
 //   cip-error node=N packet=K what=dbs|fmt|eoh|dbc|syt|fdf|length|tag detail...  (first 20)
 //   record node=N frames=K ms=T   (the first frame of a run of recorded frames; K before it)
 //   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
@@ -1427,6 +1428,8 @@ SIM_EXPORT int raw1394_iso_xmit_init(raw1394handle_t h, raw1394_iso_xmit_handler
   return 0;
 }
 
+// As the real one: the prebuffer filled, the stream started only if the handler gave that much,
+// then the whole buffer filled; the answer is the last fill's.
 SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
   Iso* iso = h->iso.get();
   if (iso == nullptr || iso->running) {
@@ -1434,9 +1437,20 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     return -1;
   }
   Bus& bus = TheBus();
-  if (Fill(h, prebuffer < 0 ? iso->irqInterval : static_cast<unsigned>(prebuffer)) < 0) return -1;
   {
     std::lock_guard<std::mutex> guard(bus.lock);
+    iso->stop = false;
+    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = iso->idle = 0;
+    iso->ended = false;
+  }
+  const unsigned first = prebuffer < 0 ? iso->irqInterval : static_cast<unsigned>(prebuffer);
+  Fill(h, first);
+  {
+    std::lock_guard<std::mutex> guard(bus.lock);
+    if (iso->queued < std::min(first, iso->bufPackets)) {
+      bus.Log("iso-start not started: %u of %u packets to start with", iso->queued, first);
+      return 0;
+    }
     for (Camcorder& c : bus.cams) {
       std::lock_guard<std::mutex> rxGuard(c.rx->lock);
       c.rx->Restart();
@@ -1444,9 +1458,6 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     if (!bus.isoStarted) bus.firstIsoStart = Clock::now();
     bus.isoStarted = true;
     iso->running = true;
-    iso->stop = false;
-    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = iso->idle = 0;
-    iso->ended = false;
     bus.Log("iso-start channel=%u speed=%d buffer=%u irq=%u", iso->channel, iso->speed,
             iso->bufPackets, iso->irqInterval);
   }
