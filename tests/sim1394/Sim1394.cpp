@@ -57,7 +57,9 @@
 //                           whole DV frames are appended while it records.
 //   VANTREL_SIM1394_LOG     a text log, appended to and flushed line by line.
 //
-// Log lines (one event a line, fields separated by spaces):
+// Log lines (one event a line, fields separated by spaces; node=N is the camcorder's place in
+// VANTREL_SIM1394_DEVICE, except in lock lines where it is the node id; the iso-stop line and one
+// receiver line a camcorder come when the stream stops or shuts down):
 //   bus nodes=N local=L generation=G devices=LIST faults=LIST pace=bus|fast
 //   avc node=N ctype=CONTROL|STATUS|INQUIRY|NOTIFY|0xX target=unit|tape|camera|0xXX
 //       op=NAME operand=0xXX reply=ACCEPTED|REJECTED|NOT_IMPLEMENTED|IMPLEMENTED|STABLE|none
