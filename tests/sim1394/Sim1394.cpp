@@ -5,9 +5,9 @@
 // the local node (the PC: root, cycle master and isochronous resource manager) and the
 // camcorders. Node ids: the camcorders first (0, 1, ...), the local node last.
 //
-// Each camcorder has a configuration ROM with an AV/C unit directory (unit spec id 0x00A02D,
-// sw version 0x010001), plug registers (oMPR/oPCR0, iMPR/iPCR0), an FCP command register that
-// answers AV/C commands, and an isochronous receiver. The local node has oMPR/oPCR0 and
+// Each camcorder has a configuration ROM with an AV/C unit directory (1394 TA as its owner,
+// 0x00A02D, sw version 0x010001), plug registers (oMPR/oPCR0, iMPR/iPCR0), an FCP command register
+// that answers AV/C commands, and an isochronous receiver. The local node has oMPR/oPCR0 and
 // iMPR/iPCR0 and the IRM's BANDWIDTH_AVAILABLE and CHANNELS_AVAILABLE_HI/LO. Plug and IRM
 // registers take compare-swap locks only.
 //
@@ -183,9 +183,9 @@ std::vector<quadlet_t> BuildRom(bool avc, uint32_t guidLo, const char* text) {
   if (avc) {
     rom.push_back(0xd1000000u | static_cast<quadlet_t>(unit - (root + 4)));  // unit directory
     rom.push_back(0);                                                        // unit header
-    rom.push_back(0x1200a02du);                                              // unit spec id
-    rom.push_back(0x13010001u);                                              // sw version
-    rom.push_back(0x17000001u);                                              // model id
+    rom.push_back(0x1200a02du);  // the unit's owner: 1394 TA
+    rom.push_back(0x13010001u);  // sw version
+    rom.push_back(0x17000001u);  // model id
   }
   const size_t chars = std::strlen(text);
   const size_t textQuadlets = (chars + 3) / 4;
