@@ -5,9 +5,9 @@
 // the local node (the PC: root, cycle master and isochronous resource manager) and the
 // camcorders. Node ids: the camcorders first (0, 1, ...), the local node last.
 //
-// Each camcorder has a configuration ROM with an AV/C unit directory (unit spec id 0x00A02D,
-// sw version 0x010001), plug registers (oMPR/oPCR0, iMPR/iPCR0), an FCP command register that
-// answers AV/C commands, and an isochronous receiver. The local node has oMPR/oPCR0 and
+// Each camcorder has a configuration ROM with an AV/C unit directory (1394 TA as its owner,
+// 0x00A02D, sw version 0x010001), plug registers (oMPR/oPCR0, iMPR/iPCR0), an FCP command register
+// that answers AV/C commands, and an isochronous receiver. The local node has oMPR/oPCR0 and
 // iMPR/iPCR0 and the IRM's BANDWIDTH_AVAILABLE and CHANNELS_AVAILABLE_HI/LO. Plug and IRM
 // registers take compare-swap locks only.
 //
@@ -57,7 +57,9 @@
 //                           whole DV frames are appended while it records.
 //   VANTREL_SIM1394_LOG     a text log, appended to and flushed line by line.
 //
-// Log lines (one event a line, fields separated by spaces):
+// Log lines (one event a line, fields separated by spaces; node=N is the camcorder's place in
+// VANTREL_SIM1394_DEVICE, except in lock lines where it is the node id; the iso-stop line and one
+// receiver line a camcorder come when the stream stops or shuts down):
 //   bus nodes=N local=L generation=G devices=LIST faults=LIST pace=bus|fast
 //   avc node=N ctype=CONTROL|STATUS|INQUIRY|NOTIFY|0xX target=unit|tape|camera|0xXX
 //       op=NAME operand=0xXX reply=ACCEPTED|REJECTED|NOT_IMPLEMENTED|IMPLEMENTED|STABLE|none
@@ -68,6 +70,7 @@
 //   lock node=N reg=NAME old=0xX new=0xX     (a compare-swap that changed a register)
 //   lock node=N reg=NAME refused
 //   iso-start channel=C speed=S buffer=P irq=I
+//   iso-start not started: N of P packets to start with  (the handler gave less than the prebuffer)
 //   cip-error node=N packet=K what=dbs|fmt|eoh|dbc|syt|fdf|length|tag detail...  (first 20)
 //   record node=N frames=K ms=T   (the first frame of a run of recorded frames; K before it)
 //   iso-stop channel=C cycles=N packets=N data=N empty=N late-cycles=N idle=N unsent=N
@@ -180,9 +183,9 @@ std::vector<quadlet_t> BuildRom(bool avc, uint32_t guidLo, const char* text) {
   if (avc) {
     rom.push_back(0xd1000000u | static_cast<quadlet_t>(unit - (root + 4)));  // unit directory
     rom.push_back(0);                                                        // unit header
-    rom.push_back(0x1200a02du);                                              // unit spec id
-    rom.push_back(0x13010001u);                                              // sw version
-    rom.push_back(0x17000001u);                                              // model id
+    rom.push_back(0x1200a02du);  // the unit's owner: 1394 TA
+    rom.push_back(0x13010001u);  // sw version
+    rom.push_back(0x17000001u);  // model id
   }
   const size_t chars = std::strlen(text);
   const size_t textQuadlets = (chars + 3) / 4;
@@ -1427,6 +1430,8 @@ SIM_EXPORT int raw1394_iso_xmit_init(raw1394handle_t h, raw1394_iso_xmit_handler
   return 0;
 }
 
+// As the real one: the prebuffer filled, the stream started only if the handler gave that much,
+// then the whole buffer filled; the answer is the last fill's.
 SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
   Iso* iso = h->iso.get();
   if (iso == nullptr || iso->running) {
@@ -1434,9 +1439,20 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     return -1;
   }
   Bus& bus = TheBus();
-  if (Fill(h, prebuffer < 0 ? iso->irqInterval : static_cast<unsigned>(prebuffer)) < 0) return -1;
   {
     std::lock_guard<std::mutex> guard(bus.lock);
+    iso->stop = false;
+    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = iso->idle = 0;
+    iso->ended = false;
+  }
+  const unsigned first = prebuffer < 0 ? iso->irqInterval : static_cast<unsigned>(prebuffer);
+  Fill(h, first);
+  {
+    std::lock_guard<std::mutex> guard(bus.lock);
+    if (iso->queued < std::min(first, iso->bufPackets)) {
+      bus.Log("iso-start not started: %u of %u packets to start with", iso->queued, first);
+      return 0;
+    }
     for (Camcorder& c : bus.cams) {
       std::lock_guard<std::mutex> rxGuard(c.rx->lock);
       c.rx->Restart();
@@ -1444,9 +1460,6 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     if (!bus.isoStarted) bus.firstIsoStart = Clock::now();
     bus.isoStarted = true;
     iso->running = true;
-    iso->stop = false;
-    iso->cycles = iso->packets = iso->data = iso->empty = iso->late = iso->idle = 0;
-    iso->ended = false;
     bus.Log("iso-start channel=%u speed=%d buffer=%u irq=%u", iso->channel, iso->speed,
             iso->bufPackets, iso->irqInterval);
   }

@@ -299,8 +299,10 @@ struct Feeder {
   size_t frame = 0, offset = 0;
   size_t bytes = 480;  // of the frame in each packet; the rest is left as it was
   bool started = false;
+  bool endAfterLast = false;  // the end of the stream once every frame went out: -1
   static int Feed(unsigned char* data, int blocks, unsigned int, void* self) {
     auto* f = static_cast<Feeder*>(self);
+    if (f->endAfterLast && f->frame >= f->frames.size()) return -1;
     if (blocks <= 0) return 0;
     if (!f->started && (data[-2] << 8 | data[-1]) == 0xffff) {
       std::memcpy(data, f->frames[0].data() + 480, 480);  // no frame start
@@ -428,6 +430,36 @@ TEST_F(Sim, DvStreamReachesTheTapeWhileRecording) {
         << log;
     EXPECT_NE(log.find("late-cycles=0"), std::string::npos) << log;
   }
+}
+
+TEST_F(Sim, SynchronisedStopSendsWhatIsQueued) {
+  // At the bus's pace the transmitter's buffer holds an eighth of a second, more than 3 frames:
+  // closing without synchronising would leave them unsent.
+  Start("vtr", "", "bus");
+  Feeder feeder;
+  feeder.frames = EncodeDv(true, 5);
+  ASSERT_EQ(feeder.frames.size(), 5u);
+  feeder.endAfterLast = true;
+  Handle avc, x;
+  const quadlet_t record =
+      kControlTape | AVC1394_VCR_COMMAND_RECORD | AVC1394_VCR_OPERAND_RECORD_RECORD;
+  ASSERT_EQ(AVC1394_MASK_RESPONSE(avc1394_transaction(avc.h, 0, record, 1)),
+            AVC1394_RESPONSE_ACCEPTED);
+  iec61883_dv_t dv = iec61883_dv_xmit_init(x.h, 1, &Feeder::Feed, &feeder);
+  iec61883_dv_set_synch(dv, 1);
+  ASSERT_EQ(iec61883_dv_xmit_start(dv, 63), 0);
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+  while (feeder.frame < 5 && Clock::now() < deadline) {
+    pollfd p{raw1394_get_fd(x.h), POLLIN, 0};
+    if (poll(&p, 1, 100) > 0) raw1394_loop_iterate(x.h);  // -1 once the feeder has ended
+  }
+  iec61883_dv_close(dv);
+  const std::string tape = ReadFile(tapePath_);
+  ASSERT_EQ(tape.size(), 5u * 144000);
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(0, std::memcmp(tape.data() + i * 144000, feeder.frames[i].data(), 144000));
+  EXPECT_TRUE(Logged(" unsent=0\n"));
+  EXPECT_FALSE(Logged("iso-sync timeout"));
 }
 
 TEST_F(Sim, ReceiverCountsLateCyclesAndBadPackets) {
