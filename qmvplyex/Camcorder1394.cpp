@@ -293,12 +293,11 @@ class Camcorder1394 : public Camcorder {
     if (dv_ != nullptr) iec61883_dv_close(dv_);
     dv_ = nullptr;
     if (xmit_ != nullptr) {
-      if (connected_) {
-        // After a bus reset the connection is put back first, so that it is released in full.
-        if (g_resets.load() != streamResets_ && Present())
-          iec61883_cmp_reconnect(xmit_, raw1394_get_local_id(xmit_), &oplug_,
-                                 static_cast<nodeid_t>(0xffc0 | node_), &iplug_, &bandwidth_,
-                                 channel_);
+      // After a bus reset the stream has ended: the connection is not put back
+      // (iec61883_cmp_reconnect would count it once more on plugs that kept their count) but
+      // released on the camcorder's new node id, if it is still there; the IRM's channel and
+      // bandwidth came back with the reset.
+      if (connected_ && (g_resets.load() == streamResets_ || Present())) {
         iec61883_cmp_disconnect(xmit_, raw1394_get_local_id(xmit_), oplug_,
                                 static_cast<nodeid_t>(0xffc0 | node_), iplug_,
                                 static_cast<unsigned>(channel_), static_cast<unsigned>(bandwidth_));
@@ -390,9 +389,10 @@ class Camcorder1394 : public Camcorder {
     if (finished_ && !broken_ && !quit_) {
       raw1394_iso_xmit_sync(xmit_);
       if (g_resets.load() != streamResets_) broken_ = true;
-      // The stream ends with the clip: the bus is not left to run on empty.
-      raw1394_iso_stop(xmit_);
     }
+    // The stream ends with the clip, or with the bus that failed it: the bus is not left to run
+    // on empty.
+    raw1394_iso_stop(xmit_);
     std::lock_guard<std::mutex> guard(waitLock_);
     streamEnded_ = true;
     space_.notify_all();

@@ -331,6 +331,14 @@ TEST_F(SimTape, StopDuringTheLeadInAndAnUnplugEndTheRecordingAtOnce) {
   EXPECT_NE(log.find("op=WIND operand=0x60 reply=ACCEPTED state=WIND:STOP", resetAt),
             std::string::npos)
       << log;
+  // The connection is given back: no plug counts one after it.
+  for (const char* plug : {"reg=oPCR0", "reg=iPCR0"}) {
+    std::string last;
+    for (const std::string& line : Lines(log, "lock "))
+      if (line.find(plug) != std::string::npos) last = line;
+    const unsigned long value = std::stoul(Field(last + " ", "new"), nullptr, 16);
+    EXPECT_EQ((value >> 24) & 0x3f, 0u) << last;
+  }
 
   // Nothing is left of the graph.
   EXPECT_GE(before, 0) << "the leaks tracer is not active";
