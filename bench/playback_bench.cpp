@@ -35,6 +35,7 @@
 
 namespace plyex {
 void ReleaseTape() {}
+void InterruptTape() {}
 }  // namespace plyex
 
 namespace {
