@@ -3,9 +3,11 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "CQmvSld.h"
 #include "CQmvedit.h"
+#include "CQmvply.h"
 #include "CReportList.h"
 #include "CVantrelDlg.h"
 #include "CXStatic.h"
@@ -13,7 +15,10 @@
 #include "Gdi.h"
 #include "KeyFrameLister.h"
 #include "MontageJob.h"
+#include "MontageKeys.h"
+#include "MontagePlayback.h"
 #include "MontageSource.h"
+#include "PreviewTransport.h"
 #include "ScrubPreview.h"
 #include "SectionList.h"
 #include "StaticDisplay.h"
@@ -56,9 +61,12 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
                    [this](int row, int col) { OnListClick(row, col); });
   QObject::connect(m_listView, &CReportList::ColumnClicked, m_listView,
                    [this](int col) { OnColumnClick(col); });
+  SetUpPlayback();
 }
 
 MontagePane::~MontagePane() {
+  delete m_shortcuts;  // they call into the pane
+  m_playback.reset();
   m_preview.reset();  // the worker stops and is joined before anything it calls goes away
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
@@ -83,6 +91,8 @@ bool MontagePane::OnCommand(int id) {
     for (int c : kPaneCommands)
       if (c == id) return true;
   }
+  // The buttons that move the cursor stop playing first; marks may be set while it plays.
+  if (IsPlaying() && (id == 1003 || id == 1004 || id == 1015)) ApplyPlayback(m_playback->Stop());
   switch (id) {
     case 1026:
       Browse();
@@ -122,7 +132,14 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
       m_list->Sync(Sections());
       RefreshRows();
       return 0;
+    case WM_PREVIEW_NOTIFY:
+      // An end posted by a play stopped since: the play started after it goes on.
+      if (wp == 0 && IsPlaying() && !(m_dlg.PreviewPlayer() && m_dlg.PreviewPlayer()->IsPlaying()))
+        ApplyPlayback(m_playback->Ended());
+      return 0;
     case WM_TIMELINE_POS: {
+      // A click on the timeline while playing stops it there.
+      if (IsPlaying()) ApplyPlayback(m_playback->Stop());
       // The follow-up shows the position in 1014 and its frame (once: a frame costs a decode).
       Apply(m_list->Follow(static_cast<int32_t>(lp)));
       return 0;
@@ -179,6 +196,9 @@ void MontagePane::Open() {
     m_dlg.SetMessage(Q(r.message));
     return;
   }
+  if (IsPlaying()) ApplyPlayback(m_playback->Stop());
+  m_transport->SetClip(path);
+  m_frameRate = GetClipFrameRate(path);
   m_timeline->SetRange(0, static_cast<int>(r.lengthMs));
   m_dlg.Static(1028)->SetText(Q(r.lengthText));
   m_timeline->ClearAll();
@@ -214,8 +234,9 @@ void MontagePane::ShowFrameAt(int pos) {
 
 void MontagePane::DrawReadyFrame() {
   const auto picture = m_preview->Take();
-  // The preview screen is the merge pane's player's while another function is current.
-  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage) return;
+  // The preview screen is the merge pane's player's while another function is current, and the
+  // preview player's while the pane plays.
+  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage || IsPlaying()) return;
   qmvedit::ScrubPreview::Draw(*picture, m_display.get());
 }
 
@@ -262,6 +283,7 @@ void MontagePane::UpdateCell() {
 
 void MontagePane::OnListClick(int row, int col) {
   if (m_job->IsRunning()) return;
+  if (IsPlaying()) ApplyPlayback(m_playback->Stop());
   Apply(m_list->Click(row, col, Sections()));
 }
 
@@ -313,6 +335,7 @@ void MontagePane::RunMontage() {
     m_dlg.Static(1023)->repaint();
   };
   const std::string src = m_dlg.Edit(1025)->text().toStdString();
+  PauseIfPlaying();
   SetBusy(true);
   const MontageResult r =
       m_job->Run(*m_dlg.MontageEngine(), m_dlg.MsgWindow(), src, Sections(), view);

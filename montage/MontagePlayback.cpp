@@ -72,17 +72,15 @@ PlaybackView MontagePlayback::Tick() {
   PlaybackView v;
   if (m_mode == Mode::Stopped) return v;
   const int32_t pos = m_player.Position();
+  // Until the player has sought, it may still tell a position of before.
+  const int index = m_mode == Mode::Montage ? m_player.RangeIndex() : -1;
+  if (!Plausible(pos, index)) return v;
   if (m_mode == Mode::Source) {
-    // Until the player has sought, it may still tell the position before the start.
-    if (pos < m_startPos - kSlackMs || pos == m_lastPos) return v;
+    if (pos == m_lastPos) return v;
   } else {
-    const int index = m_player.RangeIndex();
-    if (index < 0 || index >= static_cast<int>(m_ranges.size())) return v;
-    const PlayRange& r = m_ranges[static_cast<size_t>(index)];
-    if (pos < r.from - kSlackMs || pos > r.to + kSlackMs) return v;
     if (index != m_range) {
       m_range = index;
-      v.section = r.section;
+      v.section = m_ranges[static_cast<size_t>(index)].section;
     }
     if (pos == m_lastPos && !v.section) return v;
   }
@@ -114,10 +112,20 @@ PlaybackView MontagePlayback::Stop() {
 
 PlaybackView MontagePlayback::Pause() {
   PlaybackView v;
-  v.cursor = m_player.Pause();
+  if (m_mode == Mode::Stopped) return v;
+  const int32_t shown = m_player.Pause();
+  // Paused before the first picture came: the cursor stays where it is.
+  if (Plausible(shown, m_player.RangeIndex())) v.cursor = shown;
   v.still = true;
   m_mode = Mode::Stopped;
   m_ranges.clear();
   m_range = -1;
   return v;
+}
+
+bool MontagePlayback::Plausible(int32_t pos, int range) const {
+  if (m_mode == Mode::Source) return pos >= m_startPos - kSlackMs;
+  if (range < 0 || range >= static_cast<int>(m_ranges.size())) return false;
+  const PlayRange& r = m_ranges[static_cast<size_t>(range)];
+  return pos >= r.from - kSlackMs && pos <= r.to + kSlackMs;
 }

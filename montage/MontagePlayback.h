@@ -70,6 +70,8 @@ class MontagePlayback {
   PlaybackView Ended();
   // Stops without moving the cursor (another function, another clip).
   PlaybackView Stop();
+  // Pauses whatever plays with the cursor on the frame shown (nothing when nothing plays).
+  PlaybackView Pause();
 
   // The montage's ranges: sections by number (then by start), each from the real start of its
   // beginning to its end.
@@ -77,7 +79,8 @@ class MontagePlayback {
                                               const KeyFrameMarks& keys);
 
  private:
-  PlaybackView Pause();
+  // Whether a position the player tells belongs to what plays now.
+  bool Plausible(int32_t pos, int range) const;
 
   PlaybackTransport& m_player;
   Mode m_mode = Mode::Stopped;

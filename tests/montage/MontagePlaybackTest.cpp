@@ -66,6 +66,14 @@ TEST(MontagePlaybackTest, SpacePlaysFromTheCursorAndPausesOnTheFrameShown) {
   player.position = 20000;
   EXPECT_FALSE(playback.Tick().cursor);
 
+  // Paused before the first picture: the player tells a position from before the start.
+  playback.TogglePlay(30000, 60000);
+  player.shown = 0;
+  v = playback.Pause();
+  EXPECT_FALSE(v.cursor);
+  EXPECT_TRUE(v.still);
+  EXPECT_FALSE(playback.Pause().still);  // nothing plays any more
+
   v = playback.TogglePlay(59990, 60000);
   EXPECT_EQ(player.plays.back(), 0);
   EXPECT_EQ(v.cursor, 0);
