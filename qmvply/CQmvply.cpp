@@ -22,6 +22,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -125,6 +126,8 @@ struct QmvplyState {
   std::string videoSinkName;
   // Handles the bus on the owner's thread; the bus's sync handler queues it on the timer.
   std::function<void()> wake;
+  // Sends the seek to the next range (see SeekRange).
+  std::thread seeker;
 
   // The window the X sinks may draw in: 0 when there is none, or when the program does not run
   // on an X display (a foreign id there would make Xlib end the process).
@@ -377,11 +380,27 @@ bool CQmvply::SeekRange(size_t index, bool flush) {
     graph->seqnums[index] = gst_event_get_seqnum(seek);
   }
   m_pState->rangeIndex = index;
+  if (!flush) {
+    // Without a flush the seek waits for the demuxer to let go of its stream, which takes as long
+    // as the queues ahead of the sinks need to drain: not on the owner's thread.
+    JoinSeeker();
+    GstElement* pipeline = GST_ELEMENT(gst_object_ref(graph->pipeline));
+    m_pState->seeker = std::thread([pipeline, seek, index] {
+      if (!gst_element_send_event(pipeline, seek))
+        DbgLog(1, 4, "Failed to seek to range %zu\n", index);
+      gst_object_unref(pipeline);
+    });
+    return true;
+  }
   if (!gst_element_send_event(graph->pipeline, seek)) {
     DbgLog(1, 4, "Failed to seek to range %zu\n", index);
     return false;
   }
   return true;
+}
+
+void CQmvply::JoinSeeker() {
+  if (m_pState->seeker.joinable()) m_pState->seeker.join();
 }
 
 HRESULT CQmvply::Pause() {
@@ -562,6 +581,7 @@ void CQmvply::Close() {
   m_pState->graph = nullptr;
   // Joins the streaming threads: no signal reaches the graph after this.
   if (graph->pipeline != nullptr) gst_element_set_state(graph->pipeline, GST_STATE_NULL);
+  JoinSeeker();  // its seek fails at once on a stopped pipeline
   if (graph->bus != nullptr) gst_bus_set_sync_handler(graph->bus, nullptr, nullptr, nullptr);
   graph->check.Reset();
   graph->video.Release();

@@ -96,6 +96,7 @@ class QMVPLY_API CQmvply {
   HRESULT Build(const std::string& file);
   HRESULT Begin();
   bool SeekRange(size_t index, bool flush);
+  void JoinSeeker();
   void Close();
 
   QmvplyState* m_pState;
