@@ -51,6 +51,8 @@ struct Graph {
   std::vector<uint32_t> seqnums;
   std::atomic<int> videoRange{-1};
   std::atomic<int> audioRange{-1};
+  // Segment starts moved by SeekStart: the picture clipped to one of them is of a ms before.
+  std::vector<gint64> shiftedStarts;
 };
 
 // A segment reaching a sink comes after every buffer of the one before: from then on the sink
@@ -65,6 +67,17 @@ GstPadProbeReturn OnSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
   for (size_t i = 0; i < seqnums.size(); ++i)
     if (seqnums[i] == seqnum) target->second->store(static_cast<int>(i));
   return GST_PAD_PROBE_OK;
+}
+
+// Where a seek to a position starts. The demuxer looks a start up in the clip's index one entry
+// too early when it lies exactly on a key frame (a cut's real start, the cursor on a key frame),
+// and would decode the whole group of pictures before it. A millisecond later it finds the key
+// frame itself; its picture, which lasts past the segment's start, is still the first one shown.
+gint64 SeekStart(Graph* graph, gint64 ns) {
+  if (ns <= 0) return ns;
+  std::lock_guard<std::mutex> guard(graph->lock);
+  graph->shiftedStarts.push_back(ns + GST_MSECOND);
+  return ns + GST_MSECOND;
 }
 
 void WatchSegments(GstElement* sink, Graph* graph, std::atomic<int>* range) {
@@ -342,7 +355,8 @@ HRESULT CQmvply::Begin() {
     // 100-ns units to ns; a position past any clip's end simply ends the playback.
     const uint64_t limit = static_cast<uint64_t>(G_MAXINT64) / 100;
     const uint64_t startPos = m_pState->startPos;
-    const gint64 ns = static_cast<gint64>(startPos > limit ? limit : startPos) * 100;
+    const gint64 ns =
+        SeekStart(graph, static_cast<gint64>(startPos > limit ? limit : startPos) * 100);
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
     if (!gst_element_seek_simple(graph->pipeline, GST_FORMAT_TIME, flags, ns))
       DbgLog(1, 4, "Failed to seek to %lld ms\n", static_cast<long long>(ns / GST_MSECOND));
@@ -372,9 +386,10 @@ bool CQmvply::SeekRange(size_t index, bool flush) {
   int flags = GST_SEEK_FLAG_ACCURATE;
   if (flush) flags |= GST_SEEK_FLAG_FLUSH;
   if (index + 1 < count) flags |= GST_SEEK_FLAG_SEGMENT;
-  GstEvent* seek = gst_event_new_seek(
-      1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags), GST_SEEK_TYPE_SET, ns(range.from),
-      range.to != 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, range.to != 0 ? ns(range.to) : -1);
+  GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
+                                      GST_SEEK_TYPE_SET, SeekStart(graph, ns(range.from)),
+                                      range.to != 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                                      range.to != 0 ? ns(range.to) : -1);
   {
     std::lock_guard<std::mutex> guard(graph->lock);
     graph->seqnums[index] = gst_event_get_seqnum(seek);
@@ -460,16 +475,25 @@ int32_t CQmvply::GetShownPosition() const {
   GstSample* sample = nullptr;
   if (sink != nullptr && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "last-sample"))
     g_object_get(sink, "last-sample", &sample, nullptr);
-  if (sample == nullptr) return GetPosition();
+  if (sink == nullptr) return GetPosition();
+  if (sample == nullptr) return -1;
   gint64 ms = -1;
   GstBuffer* buffer = gst_sample_get_buffer(sample);
   const GstSegment* segment = gst_sample_get_segment(sample);
   if (buffer != nullptr && segment != nullptr && GST_BUFFER_PTS_IS_VALID(buffer)) {
-    const guint64 t = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-    if (t != GST_CLOCK_TIME_NONE) ms = static_cast<gint64>(t / GST_MSECOND);
+    // The first picture may start a little before the segment (see SeekStart).
+    guint64 pts = GST_BUFFER_PTS(buffer);
+    {
+      std::lock_guard<std::mutex> guard(graph->lock);
+      for (gint64 start : graph->shiftedStarts)
+        if (pts == static_cast<guint64>(start) && segment->start == pts) pts -= GST_MSECOND;
+    }
+    guint64 t = 0;
+    if (gst_segment_to_stream_time_full(segment, GST_FORMAT_TIME, pts, &t) > 0)
+      ms = static_cast<gint64>(t / GST_MSECOND);
   }
   gst_sample_unref(sample);
-  return ms >= 0 ? static_cast<int32_t>(ms) : GetPosition();
+  return ms >= 0 ? static_cast<int32_t>(ms) : -1;
 }
 
 int CQmvply::GetRangeIndex() const {

@@ -82,7 +82,8 @@ class QMVPLY_API CQmvply {
   // Current position in ms (0 without a clip).
   int32_t GetPosition() const;
   // Time in ms of the picture the video sink got last, on the clip's time line: the frame on the
-  // screen after Pause. GetPosition for a clip without pictures or before the first picture.
+  // screen after Pause. -1 before the first picture (a seek drops the picture before it);
+  // GetPosition for a clip without pictures.
   int32_t GetShownPosition() const;
   // Which range of StartRanges the sinks play now, from 0; -1 when no ranges play.
   int GetRangeIndex() const;
