@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -70,6 +71,7 @@ MontagePane::~MontagePane() {
   m_preview.reset();  // the worker stops and is joined before anything it calls goes away
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
+  m_listView->setContextMenuPolicy(Qt::DefaultContextMenu);
   m_listView->cellFill = nullptr;
 }
 

@@ -16,6 +16,7 @@ class CVantrelDlg;
 class MontageKeys;
 class MontagePlayback;
 class PreviewTransport;
+class QMenu;
 class QTimer;
 struct PlaybackView;
 enum class MontageKey;
@@ -56,6 +57,8 @@ class MontagePane {
   bool IsPlaying() const;
   // A key of the pane (see MontageKeys).
   void OnKey(MontageKey key);
+  // The section list's context menu.
+  QMenu* ListMenu() const { return m_listMenu.get(); }
 
   const CSectionList& List() const { return *m_list; }
   // Key frame times of the source clip in ms, ascending; empty until the background listing
@@ -103,6 +106,7 @@ class MontagePane {
   std::unique_ptr<MontagePlayback> m_playback;
   std::unique_ptr<QTimer> m_playTimer;          // the cursor follows the player while it plays
   MontageKeys* m_shortcuts = nullptr;           // owned by the timeline control
+  std::unique_ptr<QMenu> m_listMenu;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
   uint32_t m_keyGeneration = 0;
   int m_shownPos = -1;  // position of the picture last asked for, -1 before a clip is open // of

@@ -34,14 +34,16 @@ void MontagePane::SetUpPlayback() {
   m_shortcuts = new MontageKeys(m_timeline, [this](MontageKey key) { OnKey(key); });
 
   // The section list's menu.
+  m_listMenu = std::make_unique<QMenu>();
+  QAction* play = m_listMenu->addAction("Play Montage", [this] { PlayMontage(); });
+  play->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Space));
+  QObject::connect(m_listMenu.get(), &QMenu::aboutToShow, [this, play] {
+    play->setEnabled(m_timeline->GetCount() > 0 && !m_job->IsRunning());
+  });
   m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(m_listView, &QWidget::customContextMenuRequested, m_listView,
                    [this](const QPoint& at) {
-                     QMenu menu;
-                     QAction* play = menu.addAction("Play Montage", [this] { PlayMontage(); });
-                     play->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Space));
-                     play->setEnabled(m_timeline->GetCount() > 0 && !m_job->IsRunning());
-                     menu.exec(m_listView->viewport()->mapToGlobal(at));
+                     m_listMenu->popup(m_listView->viewport()->mapToGlobal(at));
                    });
 
   // Each button names its key.

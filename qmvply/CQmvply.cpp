@@ -69,6 +69,14 @@ GstPadProbeReturn OnSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
   return GST_PAD_PROBE_OK;
 }
 
+// Whether a video sink draws the picture it prerolls on (the first one after a pause, a seek).
+void ShowPrerollFrame(Graph* graph, bool show) {
+  GstElement* sink = graph->video.Sink();
+  if (sink != nullptr &&
+      g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "show-preroll-frame"))
+    g_object_set(sink, "show-preroll-frame", show ? TRUE : FALSE, nullptr);
+}
+
 // Where a seek to a position starts. The demuxer looks a start up in the clip's index one entry
 // too early when it lies exactly on a key frame (a cut's real start, the cursor on a key frame),
 // and would decode the whole group of pictures before it. A millisecond later it finds the key
@@ -129,6 +137,7 @@ struct QmvplyState {
   Graph* graph = nullptr;
   bool playing = false;
   bool paused = false;
+  int32_t pausedShown = -1;  // the picture on the screen when Pause was called, ms
   // OpenAsync: the clip prerolls; a Start meanwhile waits for it.
   bool prerolling = false;
   GstClockTime openedAt = 0;
@@ -344,6 +353,7 @@ HRESULT CQmvply::StartRanges(const QmvplyRange* ranges, size_t count) {
 
 HRESULT CQmvply::Begin() {
   Graph* graph = m_pState->graph;
+  ShowPrerollFrame(graph, true);
   bool ranges = false;
   {
     std::lock_guard<std::mutex> guard(graph->lock);
@@ -421,7 +431,14 @@ void CQmvply::JoinSeeker() {
 HRESULT CQmvply::Pause() {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return E_FAIL;
-  if (!m_pState->prerolling) gst_element_set_state(graph->pipeline, GST_STATE_PAUSED);
+  m_pState->pausedShown = -1;
+  if (!m_pState->prerolling) {
+    // The picture on the screen stays: the one after it, which the sink takes while pausing, is
+    // not drawn, and the position names the one shown.
+    ShowPrerollFrame(graph, false);
+    m_pState->pausedShown = GetShownPosition();
+    gst_element_set_state(graph->pipeline, GST_STATE_PAUSED);
+  }
   m_pState->playing = false;
   m_pState->paused = true;
   return S_OK;
@@ -471,6 +488,7 @@ int32_t CQmvply::GetPosition() const {
 int32_t CQmvply::GetShownPosition() const {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return 0;
+  if (m_pState->paused && m_pState->pausedShown >= 0) return m_pState->pausedShown;
   GstElement* sink = graph->video.linked ? graph->video.Sink() : nullptr;
   GstSample* sample = nullptr;
   if (sink != nullptr && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "last-sample"))

@@ -4,6 +4,7 @@
 // held up for long.
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMenu>
 #include <QPixmap>
 #include <QTest>
 #include <QTimer>
@@ -218,6 +219,20 @@ TEST_F(MontagePlayTest, ShiftSpacePlaysTheSectionsByNumberFromTheirRealStarts) {
     EXPECT_TRUE(rowSeen[i]) << "range " << i;
   }
   EXPECT_EQ(files(), before);  // nothing written
+
+  // The section list's menu plays it too; Space pauses it inside the first range.
+  QMenu* menu = dlg->Montage()->ListMenu();
+  QAction* play = nullptr;
+  for (QAction* a : menu->actions())
+    if (a->text() == "Play Montage") play = a;
+  ASSERT_NE(play, nullptr);
+  play->trigger();
+  ASSERT_TRUE(dlg->Montage()->IsPlaying());
+  ASSERT_TRUE(testutil::RunUntil([&] { return timeline->GetPos() > 5200; }, 5000));
+  Key(Qt::Key_Space);
+  EXPECT_FALSE(dlg->Montage()->IsPlaying());
+  EXPECT_GE(timeline->GetPos(), 5200);
+  EXPECT_LE(timeline->GetPos(), 6500);
   EXPECT_LE(beat.Longest(), 100);
   EXPECT_LE(longestKey, 50);
   RecordProperty("longest_block_ms", static_cast<int>(beat.Longest()));
