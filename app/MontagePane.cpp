@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -21,6 +20,7 @@
 #include "MontageSource.h"
 #include "PreviewTransport.h"
 #include "ScrubPreview.h"
+#include "SectionKeeper.h"
 #include "SectionList.h"
 #include "StaticDisplay.h"
 
@@ -47,6 +47,9 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
       m_job(std::make_unique<CMontageJob>()),
       m_display(std::make_unique<StaticDisplay>(dlg.Static(1007))),
       m_preview(std::make_unique<qmvedit::ScrubPreview>()),
+      m_keeper(std::make_unique<SectionKeeper>(
+          dlg, *m_timeline, *m_listView, [this] { OnRestored(); },
+          [this] { return m_job->IsRunning(); })),
       m_keyLister(std::make_unique<KeyFrameLister>()) {
   // From the worker's thread: a posted message only.
   m_preview->SetNotify([this] {
@@ -69,9 +72,9 @@ MontagePane::~MontagePane() {
   delete m_shortcuts;  // they call into the pane
   m_playback.reset();
   m_preview.reset();  // the worker stops and is joined before anything it calls goes away
+  m_keeper.reset();
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
-  m_listView->setContextMenuPolicy(Qt::DefaultContextMenu);
   m_listView->cellFill = nullptr;
 }
 
@@ -133,6 +136,7 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
     case WM_TIMELINE_CHANGED:
       m_list->Sync(Sections());
       RefreshRows();
+      m_keeper->Changed();
       return 0;
     case WM_PREVIEW_NOTIFY:
       // An end posted by a play stopped since: the play started after it goes on.
@@ -206,6 +210,9 @@ void MontagePane::Open() {
   m_timeline->ClearAll();
   m_timeline->ClearMarks();
   m_list->Clear();
+  const int cameBack = m_keeper->Opened(path, static_cast<int32_t>(r.lengthMs));
+  m_list->Sync(Sections());
+  if (cameBack > 0) m_dlg.SetMessage(SectionKeeper::CameBackText(cameBack));
   // The new clip's key frames are listed in the background; until then none are known.
   m_keys.Clear();
   m_timeline->SetKeyFrames(m_keys);
@@ -255,6 +262,7 @@ void MontagePane::AddMark() {
     }
   }
   m_timeline->AddMark();
+  m_keeper->Changed();
 }
 
 void MontagePane::Erase() {
@@ -281,6 +289,7 @@ void MontagePane::UpdateCell() {
   const int hi = m_timeline->Bar().GetMax();
   Apply(m_list->UpdateCell(m_dlg.Edit(1019)->text().toStdString(), Sections(), lo, hi));
   RefreshRows();
+  m_keeper->Changed();
 }
 
 void MontagePane::OnListClick(int row, int col) {
@@ -293,6 +302,7 @@ void MontagePane::OnColumnClick(int col) {
   if (m_job->IsRunning()) return;
   Apply(m_list->ColumnClick(col, Sections()));
   RefreshRows();
+  m_keeper->Changed();
 }
 
 void MontagePane::Apply(const SectionListAction& a) {
@@ -305,6 +315,14 @@ void MontagePane::Apply(const SectionListAction& a) {
   if (a.cellText) m_dlg.Edit(1019)->setText(Q(*a.cellText));
   if (a.repaintList) RefreshRows();
   if (!a.message.empty()) m_dlg.SetMessage(Q(a.message));
+}
+
+void MontagePane::OnRestored() {
+  m_list->Reload(Sections());
+  if (!m_list->HasEditedCell()) m_dlg.Edit(1019)->clear();
+  RefreshRows();
+  m_timeline->update();
+  ShowFrameAt(m_timeline->GetPos());
 }
 
 void MontagePane::RefreshRows() {

@@ -28,6 +28,7 @@ class CMontageJob;
 class KeyFrameLister;
 struct SectionListAction;
 class StaticDisplay;
+class SectionKeeper;
 namespace qmvedit {
 class ScrubPreview;
 }
@@ -58,9 +59,11 @@ class MontagePane {
   // A key of the pane (see MontageKeys).
   void OnKey(MontageKey key);
   // The section list's context menu.
-  QMenu* ListMenu() const { return m_listMenu.get(); }
+  QMenu* ListMenu() const;
 
   const CSectionList& List() const { return *m_list; }
+  // Undo, redo, kept sections and the CSV of the section list.
+  SectionKeeper& Keeper() { return *m_keeper; }
   // Key frame times of the source clip in ms, ascending; empty until the background listing
   // started by Open has finished (and for a clip without pictures).
   const std::vector<int32_t>& KeyFrames() const { return m_keys.Times(); }
@@ -88,6 +91,8 @@ class MontagePane {
   void MoveCursor(int pos);
   void SelectSection(int index);
   void SetUpPlayback();
+  // Marks and sections were put back: the list, the timeline and the preview follow.
+  void OnRestored();
 
   CVantrelDlg& m_dlg;
   CQmvSld* m_timeline;
@@ -104,9 +109,9 @@ class MontagePane {
   double m_frameRate = 0;  // of the source clip, 0 when unknown
   std::unique_ptr<PreviewTransport> m_transport;
   std::unique_ptr<MontagePlayback> m_playback;
-  std::unique_ptr<QTimer> m_playTimer;          // the cursor follows the player while it plays
-  MontageKeys* m_shortcuts = nullptr;           // owned by the timeline control
-  std::unique_ptr<QMenu> m_listMenu;
+  std::unique_ptr<QTimer> m_playTimer;  // the cursor follows the player while it plays
+  MontageKeys* m_shortcuts = nullptr;   // owned by the timeline control
+  std::unique_ptr<SectionKeeper> m_keeper;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
   uint32_t m_keyGeneration = 0;
   int m_shownPos = -1;  // position of the picture last asked for, -1 before a clip is open // of

@@ -15,6 +15,7 @@
 #include "MontagePlayback.h"
 #include "MontageSource.h"
 #include "PreviewTransport.h"
+#include "SectionKeeper.h"
 #include "SectionList.h"
 
 namespace {
@@ -33,18 +34,17 @@ void MontagePane::SetUpPlayback() {
                    [this] { ApplyPlayback(m_playback->Tick()); });
   m_shortcuts = new MontageKeys(m_timeline, [this](MontageKey key) { OnKey(key); });
 
-  // The section list's menu.
-  m_listMenu = std::make_unique<QMenu>();
-  QAction* play = m_listMenu->addAction("Play Montage", [this] { PlayMontage(); });
+  // The section list's menu (the kept sections' menu) plays the montage first.
+  QMenu* menu = m_keeper->Menu();
+  QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+  auto* play = new QAction("Play Montage", menu);
   play->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Space));
-  QObject::connect(m_listMenu.get(), &QMenu::aboutToShow, [this, play] {
+  QObject::connect(play, &QAction::triggered, [this] { PlayMontage(); });
+  menu->insertAction(first, play);
+  menu->insertSeparator(first);
+  QObject::connect(menu, &QMenu::aboutToShow, [this, play] {
     play->setEnabled(m_timeline->GetCount() > 0 && !m_job->IsRunning());
   });
-  m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
-  QObject::connect(m_listView, &QWidget::customContextMenuRequested, m_listView,
-                   [this](const QPoint& at) {
-                     m_listMenu->popup(m_listView->viewport()->mapToGlobal(at));
-                   });
 
   // Each button names its key.
   const struct {
@@ -60,6 +60,10 @@ void MontagePane::SetUpPlayback() {
   };
   for (const auto& t : tips)
     if (QWidget* w = m_dlg.GetDlgItem(t.id)) w->setToolTip(t.tip);
+}
+
+QMenu* MontagePane::ListMenu() const {
+  return m_keeper->Menu();
 }
 
 bool MontagePane::IsPlaying() const {
