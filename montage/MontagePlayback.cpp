@@ -90,36 +90,31 @@ PlaybackView MontagePlayback::Tick() {
 }
 
 PlaybackView MontagePlayback::Ended() {
-  PlaybackView v;
-  if (m_mode == Mode::Stopped) return v;
-  m_mode = Mode::Stopped;
-  m_ranges.clear();
-  m_range = -1;
-  v.still = true;
-  return v;
+  if (m_mode == Mode::Stopped) return {};
+  return Finish(std::nullopt);
 }
 
 PlaybackView MontagePlayback::Stop() {
-  PlaybackView v;
-  if (m_mode == Mode::Stopped) return v;
+  if (m_mode == Mode::Stopped) return {};
   m_player.Stop();
-  m_mode = Mode::Stopped;
-  m_ranges.clear();
-  m_range = -1;
-  v.still = true;
-  return v;
+  return Finish(std::nullopt);
 }
 
 PlaybackView MontagePlayback::Pause() {
-  PlaybackView v;
-  if (m_mode == Mode::Stopped) return v;
+  if (m_mode == Mode::Stopped) return {};
   const int32_t shown = m_player.Pause();
   // Paused before the first picture came: the cursor stays where it is.
-  if (Plausible(shown, m_player.RangeIndex())) v.cursor = shown;
-  v.still = true;
+  if (Plausible(shown, m_player.RangeIndex())) return Finish(shown);
+  return Finish(std::nullopt);
+}
+
+PlaybackView MontagePlayback::Finish(std::optional<int32_t> cursor) {
   m_mode = Mode::Stopped;
   m_ranges.clear();
   m_range = -1;
+  PlaybackView v;
+  v.cursor = cursor;
+  v.still = true;
   return v;
 }
 

@@ -81,6 +81,8 @@ class MontagePlayback {
  private:
   // Whether a position the player tells belongs to what plays now.
   bool Plausible(int32_t pos, int range) const;
+  // Nothing plays any more: the still preview shows the frame at the cursor.
+  PlaybackView Finish(std::optional<int32_t> cursor);
 
   PlaybackTransport& m_player;
   Mode m_mode = Mode::Stopped;

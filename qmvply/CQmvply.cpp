@@ -214,7 +214,12 @@ static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer data) {
   return GST_BUS_PASS;
 }
 
-HRESULT CQmvply::Build(const std::string& file) {
+HRESULT CQmvply::Build(const wchar_t* path, std::string* name) {
+  Close();
+  if (!m_pState->initialised) return E_UNEXPECTED;
+  if (path == nullptr || *path == L'\0') return E_INVALIDARG;
+  const std::string file = QString::fromWCharArray(path).toStdString();
+  *name = file;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) {
     DbgLog(1, 4, "Failed to find the clip %s\n", file.c_str());
@@ -274,11 +279,8 @@ static bool Playable(Graph* graph) {
 }
 
 HRESULT CQmvply::Open(const wchar_t* path) {
-  Close();
-  if (!m_pState->initialised) return E_UNEXPECTED;
-  if (path == nullptr || *path == L'\0') return E_INVALIDARG;
-  const std::string file = QString::fromWCharArray(path).toStdString();
-  const HRESULT built = Build(file);
+  std::string file;
+  const HRESULT built = Build(path, &file);
   if (FAILED(built)) return built;
   Graph* graph = m_pState->graph;
 
@@ -298,11 +300,8 @@ HRESULT CQmvply::Open(const wchar_t* path) {
 }
 
 HRESULT CQmvply::OpenAsync(const wchar_t* path) {
-  Close();
-  if (!m_pState->initialised) return E_UNEXPECTED;
-  if (path == nullptr || *path == L'\0') return E_INVALIDARG;
-  const std::string file = QString::fromWCharArray(path).toStdString();
-  const HRESULT built = Build(file);
+  std::string file;
+  const HRESULT built = Build(path, &file);
   if (FAILED(built)) return built;
   Graph* graph = m_pState->graph;
   const GstStateChangeReturn change = gst_element_set_state(graph->pipeline, GST_STATE_PAUSED);

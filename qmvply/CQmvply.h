@@ -94,7 +94,8 @@ class QMVPLY_API CQmvply {
   void OnTimer();
   // Handles what the bus holds; false when the clip stopped by itself (closed and reported).
   bool Poll();
-  HRESULT Build(const std::string& file);
+  // Closes what is open and builds the pipeline for the clip at path (its name into *file).
+  HRESULT Build(const wchar_t* path, std::string* file);
   HRESULT Begin();
   bool SeekRange(size_t index, bool flush);
   void JoinSeeker();

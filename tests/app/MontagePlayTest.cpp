@@ -46,12 +46,6 @@ class Heartbeat {
   qint64 m_longest = 0;
 };
 
-int ShownCode(CXStatic* screen) {
-  const QImage img = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  return clipgen::ReadFrameCode(img.constBits(), img.width(), img.height(),
-                                static_cast<int>(img.bytesPerLine()));
-}
-
 class MontagePlayTest : public MainWindowTest {
  protected:
   void OpenClip(const clipgen::ClipSpec& params) {
