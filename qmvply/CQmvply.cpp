@@ -352,6 +352,7 @@ HRESULT CQmvply::StartRanges(const QmvplyRange* ranges, size_t count) {
 
 HRESULT CQmvply::Begin() {
   Graph* graph = m_pState->graph;
+  JoinSeeker();  // a seek to a range of before comes first, not after this one
   ShowPrerollFrame(graph, true);
   bool ranges = false;
   {
@@ -431,6 +432,9 @@ HRESULT CQmvply::Pause() {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return E_FAIL;
   m_pState->pausedShown = -1;
+  // A seek to the next range still waiting for the demuxer would wait for good once the sinks
+  // pause: it is let through first (it waits only while the clip plays, a few frames at most).
+  JoinSeeker();
   if (!m_pState->prerolling) {
     // The picture on the screen stays: the one after it, which the sink takes while pausing, is
     // not drawn, and the position names the one shown.
@@ -577,7 +581,8 @@ bool CQmvply::Poll() {
           ended = true;
         break;
       case GST_MESSAGE_SEGMENT_DONE:
-        if (fromPipeline && moreRanges) ended = !SeekRange(m_pState->rangeIndex + 1, false);
+        if (fromPipeline && moreRanges && m_pState->playing)
+          ended = !SeekRange(m_pState->rangeIndex + 1, false);
         break;
       case GST_MESSAGE_ASYNC_DONE:
         if (fromPipeline && m_pState->prerolling) {
