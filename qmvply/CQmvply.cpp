@@ -492,7 +492,11 @@ int32_t CQmvply::GetShownPosition() const {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return 0;
   if (m_pState->paused && m_pState->pausedShown >= 0) return m_pState->pausedShown;
-  GstElement* sink = graph->video.linked ? graph->video.Sink() : nullptr;
+  GstElement* sink = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(graph->lock);
+    if (graph->video.linked) sink = graph->video.Sink();
+  }
   GstSample* sample = nullptr;
   if (sink != nullptr && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "last-sample"))
     g_object_get(sink, "last-sample", &sample, nullptr);
@@ -521,12 +525,14 @@ int CQmvply::GetRangeIndex() const {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return -1;
   std::vector<QmvplyRange> ranges;
+  bool video = false;
   {
     std::lock_guard<std::mutex> guard(graph->lock);
     ranges = graph->ranges;
+    video = graph->video.linked;
   }
   if (ranges.empty()) return -1;
-  int shown = graph->video.linked ? graph->videoRange.load() : graph->audioRange.load();
+  int shown = video ? graph->videoRange.load() : graph->audioRange.load();
   if (shown < 0) shown = static_cast<int>(m_pState->rangeIndex);
   // The sink takes the new segment a moment before its position leaves the range before.
   const auto holds = [&](int i, int64_t ms) {
