@@ -10,8 +10,14 @@ namespace {
 // Frame rates are rounded on the way into a clip; a hair keeps exact multiples exact.
 constexpr double kEpsilon = 1e-6;
 
+// A clip stores its rate as a picture's length in 100-ns units (333333 for 30 fps), so the rate
+// read back is a hair off; over an hour that would move the computed frames by milliseconds.
+// Rates this close to a whole number, or to one of the 1000/1001 rates, are taken as that rate.
 double Rate(double fps) {
-  return fps > 0 ? fps : 25.0;
+  if (fps <= 0) return 25.0;
+  for (const double exact : {std::round(fps), std::round(fps * 1.001) / 1.001})
+    if (std::abs(fps - exact) < fps * 1e-4) return exact;
+  return fps;
 }
 
 int64_t FrameTime(int64_t n, double fps) {

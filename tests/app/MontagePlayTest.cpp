@@ -232,20 +232,23 @@ TEST_F(MontagePlayTest, ShiftSpacePlaysTheSectionsByNumberFromTheirRealStarts) {
   RecordProperty("longest_block_ms", static_cast<int>(beat.Longest()));
 }
 
-// Each key moves the cursor exactly: a frame, a key frame, a mark, the ends; I and O set the
-// points Add Mark would, Delete erases; in an edit being typed in the keys are the edit's.
+// Each key moves the cursor exactly: a frame (of the clip's rate, 30 fps here), a key frame, a
+// mark, the ends; I and O set the points Add Mark would, Delete erases; in an edit being typed in
+// the keys are the edit's.
 TEST_F(MontagePlayTest, KeysMoveTheCursorExactly) {
   clipgen::ClipSpec params = SmallClip(10000);
+  params.fpsNum = 30;
   params.keyFramesMs = {2000, 5000, 7000};
   OpenClip(params);
   GotoPos(3000);
   const auto at = [&] { return timeline->GetPos(); };
   Key(Qt::Key_Right);
-  EXPECT_EQ(at(), 3040);
-  EXPECT_EQ(dlg->Edit(1014)->text(), "3040");
+  EXPECT_EQ(at(), 3033);
+  EXPECT_EQ(dlg->Edit(1014)->text(), "3033");
   Key(Qt::Key_Left);
+  EXPECT_EQ(at(), 3000);
   Key(Qt::Key_Left);
-  EXPECT_EQ(at(), 2960);
+  EXPECT_EQ(at(), 2966);
   Key(Qt::Key_Right, Qt::ShiftModifier);
   EXPECT_EQ(at(), 5000);
   Key(Qt::Key_Right, Qt::ShiftModifier);

@@ -188,6 +188,11 @@ TEST(MontagePlaybackTest, CursorKeysFindFramesKeyFramesAndMarks) {
     ASSERT_EQ(pos, static_cast<int32_t>(std::floor(n * 1001.0 / 30.0 + 1e-6))) << n;
   }
   EXPECT_EQ(NextFrame(0, 0, 1000), 40);  // no frame rate known: 25 fps
+  // The rate as a clip stores it (a picture of 333333 x 100 ns) steps as 30 fps, an hour in.
+  EXPECT_EQ(NextFrame(3000, 1e7 / 333333, 10000), 3033);
+  EXPECT_EQ(NextFrame(3600000, 1e7 / 333333, 4000000), 3600033);
+  EXPECT_EQ(PreviousFrame(3600000, 1e7 / 333333), 3599966);
+  EXPECT_EQ(NextFrame(1001, 1e7 / 333667, 10000), 1034);  // 29.97 fps
 
   const KeyFrameMarks keys({0, 4000, 8000});
   EXPECT_EQ(NextKeyFrame(keys, 4000), 8000);
