@@ -112,6 +112,14 @@ void CSectionList::Sync(const std::vector<PERIOD>& sections) {
   m_nCellRow = cellRow;
 }
 
+void CSectionList::Reload(const std::vector<PERIOD>& sections) {
+  Sync(sections);
+  for (size_t r = 0; r < m_rows.size(); ++r) {
+    const int i = SectionOfRow(static_cast<int>(r), sections);
+    if (i >= 0) m_rows[r] = RowOf(sections[static_cast<size_t>(i)], m_keys);
+  }
+}
+
 void CSectionList::Clear() {
   m_rows.clear();
   m_nCellRow = -1;

@@ -88,6 +88,9 @@ class CSectionList {
   // other rows keep their texts and places. The edited cell stays on its row (-1 when its row
   // went). The window repaints the list.
   void Sync(const std::vector<PERIOD>& sections);
+  // The sections were put back (undo, redo, kept or imported sections): as Sync, and then every
+  // row's texts are written anew from its section, so numbers that came back show.
+  void Reload(const std::vector<PERIOD>& sections);
   // All rows go (a new source clip); the edited cell's row with them.
   void Clear();
   // The source clip's key frames (or none known, for a new clip): the real start of every row
