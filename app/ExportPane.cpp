@@ -14,11 +14,11 @@
 #include <climits>
 
 #include "CPlayerWnd.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "DbgLog.h"
 #include "ExportModel.h"
+#include "PaneHost.h"
 #include "QmvPlyEx.h"
 #include "ShellRules.h"
 
@@ -70,7 +70,7 @@ class SliderWatch : public QObject {
 
 }  // namespace
 
-ExportPane::ExportPane(CVantrelDlg& dlg)
+ExportPane::ExportPane(PaneHost& dlg)
     : m_dlg(dlg),
       m_slider(qobject_cast<QSlider*>(dlg.GetDlgItem(1045))),
       m_bar(qobject_cast<QProgressBar*>(dlg.GetDlgItem(1049))) {

@@ -9,14 +9,14 @@
 
 #include "WinMessage.h"
 
-class CVantrelDlg;
+class PaneHost;
 class QObject;
 class QProgressBar;
 class QSlider;
 
 class ExportPane {
  public:
-  explicit ExportPane(CVantrelDlg& dlg);
+  explicit ExportPane(PaneHost& dlg);
   ~ExportPane();
 
   // Browse 1043, Start 1047, Stop 1048.
@@ -53,7 +53,7 @@ class ExportPane {
   // Starts a new output of the player window's reports: those of the output before are stale.
   void BeginOutput();
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   QSlider* m_slider;
   QProgressBar* m_bar;
   // Seeks on a release after a click on the slider's groove and on the slider's keys.
