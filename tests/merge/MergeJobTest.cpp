@@ -162,9 +162,9 @@ TEST(MergeJob, CheckRefusesClipsOfOtherCodecsOfDifferentSizes) {
   TempDir dir;
   std::vector<std::string> paths;
   for (int width : {160, 176}) {
-    clipgen::ClipSpec spec = ClipOf(1000);
-    spec.width = width;
-    const std::string path = MakeClip(dir, "vc1-" + std::to_string(width) + ".wmv", spec);
+    clipgen::ClipSpec params = ClipOf(1000);
+    params.width = width;
+    const std::string path = MakeClip(dir, "vc1-" + std::to_string(width) + ".wmv", params);
     ASSERT_TRUE(clipgen::PatchHeader(path, clipgen::HeaderObject::VideoProperties,
                                      clipgen::kCodecAt, 4, clipgen::FourCc("WVC1")));
     paths.push_back(path);
