@@ -164,12 +164,13 @@ TEST_F(ExportClips, TheGrooveAndTheKeysSeekDuringPlayback) {
   slider->setStyle(&paging);
   ASSERT_EQ(slider->maximum(), 20000);
   ASSERT_TRUE(WaitFor([&] { return Position() >= 300; }, 3000));
-  const QPoint groove(slider->width() * 3 / 4, slider->height() / 2);
+  const QPoint groove(slider->width() / 2, slider->height() / 2);
   QTest::mouseClick(slider, Qt::LeftButton, {}, groove);
   const int target = slider->value();
-  // A page is a fifth of the clip: further than the clip plays while the test looks.
+  // A page is a fifth of the clip: further than the clip plays while the test looks (a slow
+  // machine may hold the button long enough for the page to repeat towards the click).
   EXPECT_GE(target, 4000);
-  EXPECT_LE(target, 6000);
+  EXPECT_LE(target, 10500);
   EXPECT_TRUE(WaitFor([&] { return std::abs(Position() - target) < 600; }, 1500)) << Position();
 
   // The key straight to the slider, as it has the focus (an offscreen window may not take it).
