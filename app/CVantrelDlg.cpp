@@ -81,7 +81,7 @@ constexpr StaticSetup kStatics[] = {
 
 }  // namespace
 
-CVantrelDlg::CVantrelDlg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+CVantrelDlg::CVantrelDlg(QWidget* parent) : PaneHost(parent, Qt::Window | Qt::FramelessWindowHint) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the frame paints the whole background
   setAcceptDrops(true);
   InstallFontSubstitutes();
@@ -515,10 +515,13 @@ LRESULT CVantrelDlg::OnSelectorPick(WPARAM /*index*/, LPARAM text) {
     ShowMergePane(choice->function == kFunctionMerge);
     ShowExportPane(choice->function == kFunctionExport);
     SetMessage(choice->message);
+    // The preview player and its screen belong to the current function: a pane left stops it.
     const bool leftMontage =
         m_nFunction == kFunctionMontage && choice->function != kFunctionMontage;
+    const bool leftMerge = m_nFunction == kFunctionMerge && choice->function != kFunctionMerge;
     m_nFunction = choice->function;
     if (m_montage && leftMontage) m_montage->OnHidden();
+    if (m_merge && leftMerge) m_merge->StopPlaying();
     if (m_montage && m_nFunction == kFunctionMontage) m_montage->OnShown();
   }
   return 0;

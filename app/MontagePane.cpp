@@ -9,7 +9,6 @@
 #include "CQmvedit.h"
 #include "CQmvply.h"
 #include "CReportList.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "Gdi.h"
@@ -18,6 +17,7 @@
 #include "MontageKeys.h"
 #include "MontagePlayback.h"
 #include "MontageSource.h"
+#include "PaneHost.h"
 #include "PreviewTransport.h"
 #include "ScrubPreview.h"
 #include "SectionKeeper.h"
@@ -38,7 +38,7 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
-MontagePane::MontagePane(CVantrelDlg& dlg)
+MontagePane::MontagePane(PaneHost& dlg)
     : m_dlg(dlg),
       m_timeline(qobject_cast<CQmvSld*>(dlg.GetDlgItem(1002))),
       m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1005))),

@@ -6,7 +6,6 @@
 
 #include "CQmvSld.h"
 #include "CReportList.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "CursorKeys.h"
 #include "MontageJob.h"
@@ -14,6 +13,7 @@
 #include "MontagePane.h"
 #include "MontagePlayback.h"
 #include "MontageSource.h"
+#include "PaneHost.h"
 #include "PreviewTransport.h"
 #include "SectionKeeper.h"
 #include "SectionList.h"

@@ -3,8 +3,7 @@
 #include <QString>
 
 #include "CQmvply.h"
-#include "CVantrelDlg.h"
-#include "MergePane.h"
+#include "PaneHost.h"
 
 namespace {
 
@@ -26,11 +25,6 @@ void PreviewTransport::Release() {
 CQmvply* PreviewTransport::Take() {
   CQmvply* player = m_dlg.PreviewPlayer();
   if (player == nullptr || m_path.empty()) return nullptr;
-  // Clip Merge's preview gives way; it had the clip open.
-  if (m_dlg.IsPreviewPlaying() && m_dlg.Merge()) {
-    m_dlg.Merge()->StopPlaying();
-    m_held = false;
-  }
   if (m_held && player->IsOpen()) return player;
   const std::wstring wide = QString::fromStdString(m_path).toStdWString();
   m_held = SUCCEEDED(player->OpenAsync(wide.c_str()));

@@ -1,17 +1,18 @@
 // The preview player of the main window (the one Clip Merge plays its clips with) as the montage
 // pane plays its source: the clip is opened without waiting for its first picture when the pane
-// first plays it, kept while paused, and given back when the pane lets go of the player.
+// first plays it, kept while paused, and given back when the pane lets go of the player (Clip
+// Merge's preview stops when another function becomes the current one).
 #pragma once
 
 #include <string>
 
 #include "MontagePlayback.h"
 
-class CVantrelDlg;
+class PaneHost;
 
 class PreviewTransport : public PlaybackTransport {
  public:
-  explicit PreviewTransport(CVantrelDlg& dlg) : m_dlg(dlg) {}
+  explicit PreviewTransport(PaneHost& dlg) : m_dlg(dlg) {}
 
   // The source clip to play ("" for none); a new clip lets go of the player.
   void SetClip(const std::string& path);
@@ -29,7 +30,7 @@ class PreviewTransport : public PlaybackTransport {
   // The player with the source clip open (or opening), null when it cannot have it.
   class CQmvply* Take();
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   std::string m_path;
   bool m_held = false;  // the player's clip is ours
 };

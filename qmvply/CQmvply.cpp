@@ -476,15 +476,23 @@ bool CQmvply::IsPaused() const {
 int32_t CQmvply::GetPosition() const {
   Graph* graph = m_pState->graph;
   if (graph == nullptr) return 0;
-  // While ranges play, the sink whose segments tell the range answers, so that the position
-  // and the range index agree at a change of range.
-  GstElement* asked = graph->pipeline;
+  // The shown and heard streams' sinks are asked, not one that discards a second sound track;
+  // while ranges play, the sink whose segments tell the range alone, so that the position and
+  // the range index agree at a change of range.
+  GstElement* sinks[2] = {};
   {
     std::lock_guard<std::mutex> guard(graph->lock);
-    if (!graph->ranges.empty() && graph->video.linked) asked = graph->video.Sink();
+    const bool rangesByVideo = !graph->ranges.empty() && graph->video.linked;
+    if (graph->video.linked) sinks[0] = GST_ELEMENT(gst_object_ref(graph->video.Sink()));
+    if (graph->audio.linked && !rangesByVideo)
+      sinks[1] = GST_ELEMENT(gst_object_ref(graph->audio.Sink()));
   }
   gint64 ns = 0;
-  if (!gst_element_query_position(asked, GST_FORMAT_TIME, &ns) || ns < 0) return 0;
+  const bool known = media::ShownPosition({sinks[0], sinks[1]}, &ns) ||
+                     gst_element_query_position(graph->pipeline, GST_FORMAT_TIME, &ns);
+  for (GstElement* sink : sinks)
+    if (sink != nullptr) gst_object_unref(sink);
+  if (!known || ns < 0) return 0;
   return static_cast<int32_t>(ns / GST_MSECOND);
 }
 
