@@ -7,7 +7,7 @@
 
 #include "WinMessage.h"
 
-class CVantrelDlg;
+class PaneHost;
 class CReportList;
 class ClipList;
 class MergeJob;
@@ -15,7 +15,7 @@ struct ClipPaneTexts;
 
 class MergePane {
  public:
-  explicit MergePane(CVantrelDlg& dlg);
+  explicit MergePane(PaneHost& dlg);
   ~MergePane();
 
   bool OnCommand(int id);
@@ -24,6 +24,8 @@ class MergePane {
   // Dropped files while Clip Merge is shown, in the order of the drop.
   void AddDropped(const QStringList& files);
   bool IsRunning() const;
+  // Stops the preview when it plays (another pane takes the preview player).
+  void StopPlaying();
   const ClipList& List() const { return *m_list; }
 
  private:
@@ -39,7 +41,7 @@ class MergePane {
   void RefreshRows();
   void SetBusy(bool busy);
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   CReportList* m_listView;
   std::unique_ptr<ClipList> m_list;
   std::unique_ptr<MergeJob> m_job;

@@ -2,11 +2,14 @@
 // cells.
 #pragma once
 
+#include <QImage>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QTest>
 
 #include "CReportList.h"
 #include "CVantrelDlg.h"
+#include "CXStatic.h"
 #include "ClipGen.h"
 
 inline void Type(CVantrelDlg& dlg, int editId, const QString& text) {
@@ -53,4 +56,11 @@ inline clipgen::ClipSpec SmallClip(int ms) {
   s.fpsDen = 1;
   s.keyIntervalMs = 1000;
   return s;
+}
+
+// Frame code of the picture on the preview screen (-1 when none can be read).
+inline int ShownCode(CXStatic* screen) {
+  const QImage img = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  return clipgen::ReadFrameCode(img.constBits(), img.width(), img.height(),
+                                static_cast<int>(img.bytesPerLine()));
 }
