@@ -103,6 +103,24 @@ int64_t HeaderPreroll(const char* path) {
   return ms > 3600 * 1000 ? 0 : static_cast<int64_t>(ms) * 10000;  // an hour is no preroll
 }
 
+// The header object at the start of the file, when it is one of a plausible size.
+std::vector<uint8_t> ReadHeaderObject(const char* path) {
+  constexpr uint64_t kMaxHeader = 16 << 20;
+  std::ifstream in(path, std::ios::binary);
+  uint8_t head[24];
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  if (!in) return {};
+  uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+  if (size < 30 || size > kMaxHeader) return {};
+  std::vector<uint8_t> header(static_cast<size_t>(size));
+  std::copy(head, head + sizeof(head), header.begin());
+  in.read(reinterpret_cast<char*>(header.data() + sizeof(head)),
+          static_cast<std::streamsize>(size - sizeof(head)));
+  if (!in) return {};
+  return header;
+}
+
 }  // namespace
 
 // Per-stream reading state.
@@ -171,6 +189,7 @@ HRESULT Reader::Open(const char* path) {
     }
     StreamInfo info;
     info.number = static_cast<uint16_t>(i + 1);
+    info.fileNumber = static_cast<uint16_t>(st->id);
     info.kind = KindOf(st->codecpar);
     info.subtype = SubtypeOf(st->codecpar);
     info.bitRate =
@@ -195,6 +214,7 @@ HRESULT Reader::Open(const char* path) {
   else if (GetBitrate(&bitRate) == S_OK)
     bytesPerCns_ = bitRate / 8.0 / 1e7;
   maxLead_ = std::max(kMinMaxLead, HeaderPreroll(path) + kPrerollMargin);
+  header_ = ReadHeaderObject(path);
   return S_OK;
 }
 
@@ -202,6 +222,7 @@ HRESULT Reader::Close() {
   if (ctx_ == nullptr) return S_OK;
   avformat_close_input(&ctx_);
   streams_.clear();
+  header_.clear();
   state_.clear();
   ranged_ = false;
   exhausted_ = false;

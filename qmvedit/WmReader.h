@@ -27,6 +27,7 @@ constexpr uint16_t kNoStream = 0xFFFF;
 // What the profile and the output media type tell of one stream.
 struct StreamInfo {
   uint16_t number = 0;
+  uint16_t fileNumber = 0;  // the number the file's header gives the stream
   Kind kind = Kind::Other;
   std::string subtype;          // "WMV1", "WMV2", "WMV3", "WMA1", "WMA2", ... or the codec name
   uint32_t bitRate = 0;         // bits per second, as the file declares it
@@ -82,6 +83,8 @@ class Reader {
   bool IsOpen() const { return ctx_ != nullptr; }
 
   const std::vector<StreamInfo>& Streams() const { return streams_; }
+  // The clip's whole header object as the file holds it (empty when it cannot be read whole).
+  const std::vector<uint8_t>& Header() const { return header_; }
   const StreamInfo* FindStream(uint16_t number) const;
   HRESULT GetOutputCount(uint32_t* count) const;
 
@@ -138,6 +141,7 @@ class Reader {
 
   AVFormatContext* ctx_ = nullptr;
   std::vector<StreamInfo> streams_;
+  std::vector<uint8_t> header_;
   std::vector<std::unique_ptr<StreamState>> state_;
   AVPacket* pkt_ = nullptr;
 
