@@ -67,6 +67,35 @@ Bytes CarryBitrates(const uint8_t* o, size_t size, const std::vector<uint16_t>& 
 
 }  // namespace
 
+int64_t DeclaredFrameTime(const Bytes& header, uint16_t fileNumber) {
+  // Longer than ten seconds a picture is no frame rate but a damaged figure.
+  constexpr uint64_t kLongest = 10 * 10000000ULL;
+  const auto layout = asf::ReadLayout(header);
+  if (!layout) return 0;
+  for (const asf::Object& o : layout->extensionObjects) {
+    const uint8_t* p = header.data() + o.at;
+    if (!asf::Is(p, asf::kExtendedStreamProperties) || o.size < asf::kExtStreamFixed ||
+        asf::Get(p + asf::kExtStreamNumberAt, 2) != fileNumber)
+      continue;
+    const uint64_t t = asf::Get(p + asf::kExtAvgTimePerFrameAt, 8);
+    return t <= kLongest ? static_cast<int64_t>(t) : 0;
+  }
+  return 0;
+}
+
+bool DeclaresNoLength(const Bytes& header) {
+  constexpr size_t kPlayDurationAt = 64;
+  constexpr size_t kFlagsAt = 88;
+  const auto layout = asf::ReadLayout(header);
+  if (!layout) return false;
+  for (const asf::Object& o : layout->objects) {
+    const uint8_t* p = header.data() + o.at;
+    if (asf::Is(p, asf::kFileProperties) && o.size >= asf::kFilePropertiesSize)
+      return (asf::Get(p + kFlagsAt, 4) & 1) != 0 || asf::Get(p + kPlayDurationAt, 8) == 0;
+  }
+  return false;
+}
+
 void HeaderCarry::Collect(const Bytes& source, const std::vector<uint16_t>& fileNumbers) {
   Clear();
   const auto layout = asf::ReadLayout(source);
@@ -82,6 +111,7 @@ void HeaderCarry::Collect(const Bytes& source, const std::vector<uint16_t>& file
                asf::Is(p, asf::kExtendedContentDescription)) {
       described_.insert(described_.end(), p, p + o.size);
       ++describedCount_;
+      extendedContent_ |= asf::Is(p, asf::kExtendedContentDescription);
     }
   }
   // The language list goes first, as the streams' language indexes point into it.

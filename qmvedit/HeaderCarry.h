@@ -12,6 +12,14 @@
 
 namespace wm {
 
+// The time per picture (100 ns) that a header's extended stream properties declare for the stream
+// it numbers fileNumber; 0 when they declare none.
+int64_t DeclaredFrameTime(const std::vector<uint8_t>& header, uint16_t fileNumber);
+
+// True when a header's file properties declare no length: a broadcast header, or a play
+// duration of 0.
+bool DeclaresNoLength(const std::vector<uint8_t>& header);
+
 class HeaderCarry {
  public:
   // source: the source's whole header object; fileNumbers[k]: the number the source's header
@@ -22,6 +30,9 @@ class HeaderCarry {
 
   // Bytes by which the new clip's header is longer than the muxer's (0: nothing to carry).
   size_t Growth() const { return bitrates_.size() + extension_.size() + described_.size(); }
+  // The source describes its content in an extended content description, which then takes the
+  // place of the one the muxer would write.
+  bool CarriesExtendedContent() const { return extendedContent_; }
 
   // The new clip's header, Growth() bytes longer than the muxer's header muxed, whose file
   // size field does not count the growth yet. A muxer's header this cannot read keeps its
@@ -35,6 +46,7 @@ class HeaderCarry {
   std::vector<uint8_t> extension_;  // objects for inside the header extension
   std::vector<uint8_t> described_;  // content description objects
   int describedCount_ = 0;
+  bool extendedContent_ = false;
   std::optional<uint32_t> maxBitrate_;  // of the file properties
 };
 

@@ -91,6 +91,11 @@ class Reader {
   // Header attributes: file duration and total bit rate; ASF_E_NOTFOUND when the file has none.
   HRESULT GetDuration(int64_t* duration) const;
   HRESULT GetBitrate(uint32_t* bitRate) const;
+  // Where the clip's last sample ends, read from the end of its data: the length of a clip whose
+  // header declares none (a broadcast header). ASF_E_NOTFOUND when the header declares a length
+  // (a clip whose bytes do not hold it is damaged, not measured) or no sample can be read. The
+  // current range is dropped.
+  HRESULT MeasureEnd(int64_t* end);
 
   // Delivery mode and selection per stream. A stream starts selected and decoded.
   HRESULT SetReadStreamSamples(uint16_t number, bool compressed);

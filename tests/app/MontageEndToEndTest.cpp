@@ -118,3 +118,40 @@ TEST_F(MainWindowTest, OpenOfAnUnreadableClipKeepsThePreviousSource) {
   EXPECT_EQ(dlg->Static(1028)->GetText(), "00:00:20(20000 mili-Sec)");
   EXPECT_EQ(qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002))->GetCount(), 1);
 }
+
+// A live encoder's clip declares no length: the montage measures it to its last sample, and
+// cuts of it, or a merge of it with itself, keep every picture.
+TEST_F(MainWindowTest, BroadcastClipsAreCutAndMergedWholly) {
+  testutil::TempDir dir;
+  clipgen::ClipSpec spec = SmallClip(2000);
+  spec.broadcast = true;
+  const std::string src = testutil::MakeClip(dir, "live.wmv", spec);
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_NE(dlg->Message(), "Cannot open the clip.");
+  EXPECT_EQ(dlg->Static(1028)->GetText().left(8), "00:00:02");
+  MarkSection(*dlg, 1000, 1800);
+  MarkSection(*dlg, 0, 400);
+  Click(*dlg, 1021);
+  ASSERT_EQ(dlg->Message(), "Finished copying selected parts");
+  const std::string cut = dlg->Edit(1042)->text().toStdString();
+  std::vector<int> codes;
+  for (const probe::Frame& f : probe::DecodeVideo(cut)) codes.push_back(f.code);
+  std::vector<int> want;
+  for (int i = 25; i < 45; ++i) want.push_back(i);
+  for (int i = 0; i < 10; ++i) want.push_back(i);
+  EXPECT_EQ(codes, want);
+
+  PickFunction(kFunctionMerge);
+  dlg->OnDropFiles({QString::fromStdString(src), QString::fromStdString(src)});
+  Click(*dlg, 1034);
+  ASSERT_EQ(dlg->Message(), "File merging finished.");
+  codes.clear();
+  for (const probe::Frame& f : probe::DecodeVideo(dlg->Edit(1042)->text().toStdString()))
+    codes.push_back(f.code);
+  want.clear();
+  for (int copy = 0; copy < 2; ++copy)
+    for (int i = 0; i < 50; ++i) want.push_back(i);
+  EXPECT_EQ(codes, want);
+}
