@@ -85,9 +85,14 @@ class CSectionList {
 
   // The timeline's sections changed (WM_TIMELINE_CHANGED): rows of new sections are inserted
   // after the old rows (the last one added standing first), rows of sections gone are removed;
-  // other rows keep their texts and places. The edited cell stays on its row (-1 when its row
-  // went). The window repaints the list.
+  // other rows keep their texts and places. When one section changed (one row lost its section
+  // and one section is new), that row takes the new values in its place. The edited cell stays
+  // on its row (-1 when its row went). The window repaints the list.
   void Sync(const std::vector<PERIOD>& sections);
+  // The row of a section (its first row by value), -1 for none or an empty section.
+  int RowOfSection(const PERIOD& section) const;
+  // The message line's text when a new source clip drops the marked sections.
+  static std::string DroppedText(int count);
   // All rows go (a new source clip); the edited cell's row with them.
   void Clear();
   // The source clip's key frames (or none known, for a new clip): the real start of every row
@@ -98,8 +103,8 @@ class CSectionList {
   // holds pos (start <= pos < end) becomes the edited cell, or none. Nothing for pos 0.
   SectionListAction Follow(int32_t pos);
   // A click on a cell (NM_CLICK; row -1 when no row was hit): it becomes the edited cell, and
-  // its row's section is selected on the timeline. A start, end or real start cell shows the
-  // frame there.
+  // its row's section is selected on the timeline, the cursor on its middle. A start, end or
+  // real start cell shows the frame there, any other the frame at the cursor.
   SectionListAction Click(int row, int col, const std::vector<PERIOD>& sections);
   // A click on a column title (LVN_COLUMNCLICK): rows sorted by start for columns 1 and 2,
   // left in place for 0 and 3; then numbered 1, 2, 3, ... from the top, and every section takes

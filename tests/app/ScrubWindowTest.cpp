@@ -47,13 +47,6 @@ std::string LargeClip() {
   return path;
 }
 
-// Frame code of the picture on the preview screen.
-int ShownCode(CXStatic* screen) {
-  const QImage img = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  return clipgen::ReadFrameCode(img.constBits(), img.width(), img.height(),
-                                static_cast<int>(img.bytesPerLine()));
-}
-
 // Records when a widget gets a mouse press.
 class PressClock : public QObject {
  public:
