@@ -173,6 +173,13 @@ Bytes HeaderCarry::Apply(const Bytes& muxed) const {
   out.resize(muxed.size() + growth, 0);
   asf::Set(out.data() + 16, out.size(), 8);
   asf::Set(out.data() + asf::kHeaderCountAt, asf::Get(out.data() + asf::kHeaderCountAt, 4) + 1, 4);
+  // The file size counts the padding too, wherever the file properties lie.
+  for (size_t at = asf::kHeaderHead; at + asf::kFilePropertiesSize <= muxed.size(); ++at)
+    if (asf::Is(out.data() + at, asf::kFileProperties)) {
+      uint8_t* size = out.data() + at + asf::kFileSizeAt;
+      asf::Set(size, asf::Get(size, 8) + growth, 8);
+      break;
+    }
   return out;
 }
 

@@ -117,7 +117,7 @@ bool WriteAt(int fd, const uint8_t* from, size_t size, int64_t at) {
   return true;
 }
 
-constexpr int kIoBuffer = 32768;
+constexpr int kIoBuffer = 256 * 1024;
 
 }  // namespace
 
@@ -279,6 +279,9 @@ HRESULT Writer::OpenOutput() {
   if (buffer != nullptr && target != nullptr) {
     *target = Shifted{fd_, room_};
     ctx_->pb = avio_alloc_context(buffer, kIoBuffer, 1, target, nullptr, WriteShifted, SeekShifted);
+    // The muxer marks the end of every data packet as a point to flush at; a full buffer at a
+    // time costs one write for many packets.
+    if (ctx_->pb != nullptr) ctx_->pb->min_packet_size = kIoBuffer;
   }
   if (ctx_->pb == nullptr) {
     av_free(buffer);

@@ -153,6 +153,8 @@ TEST(HeaderCarry, KeepsTheCopiedStreamsUnderTheirNewNumbersOrPadsAHeaderItCannot
   ASSERT_EQ(padded.size(), broken.size() + carry.Growth());
   EXPECT_TRUE(asf::Is(padded.data() + broken.size(), asf::kPadding));
   EXPECT_EQ(asf::Get(padded.data() + 16, 8), padded.size());
+  EXPECT_EQ(asf::Get(padded.data() + asf::kHeaderHead + asf::kFileSizeAt, 8),
+            asf::Get(muxed.data() + asf::kHeaderHead + asf::kFileSizeAt, 8) + carry.Growth());
 }
 
 }  // namespace
