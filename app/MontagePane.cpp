@@ -15,6 +15,7 @@
 #include "MontageJob.h"
 #include "MontageSource.h"
 #include "ScrubPreview.h"
+#include "SectionKeeper.h"
 #include "SectionList.h"
 #include "StaticDisplay.h"
 
@@ -41,6 +42,9 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
       m_job(std::make_unique<CMontageJob>()),
       m_display(std::make_unique<StaticDisplay>(dlg.Static(1007))),
       m_preview(std::make_unique<qmvedit::ScrubPreview>()),
+      m_keeper(std::make_unique<SectionKeeper>(
+          dlg, *m_timeline, *m_listView, [this] { OnRestored(); },
+          [this] { return m_job->IsRunning(); })),
       m_keyLister(std::make_unique<KeyFrameLister>()) {
   // From the worker's thread: a posted message only.
   m_preview->SetNotify([this] {
@@ -60,6 +64,7 @@ MontagePane::MontagePane(CVantrelDlg& dlg)
 
 MontagePane::~MontagePane() {
   m_preview.reset();  // the worker stops and is joined before anything it calls goes away
+  m_keeper.reset();
   // The list outlives the pane by a little at tear-down: it must not call back into it.
   QObject::disconnect(m_listView, nullptr, m_listView, nullptr);
   m_listView->cellFill = nullptr;
@@ -121,6 +126,7 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
     case WM_TIMELINE_CHANGED:
       m_list->Sync(Sections());
       RefreshRows();
+      m_keeper->Changed();
       return 0;
     case WM_TIMELINE_POS: {
       // The follow-up shows the position in 1014 and its frame (once: a frame costs a decode).
@@ -179,9 +185,9 @@ void MontagePane::Open() {
     m_dlg.SetMessage(Q(r.message));
     return;
   }
-  // Nothing of the previous clip stays on the pane but a word on the sections it drops.
-  const int dropped = m_timeline->GetCount();
-  m_dlg.SetMessage(dropped > 0 ? Q(CSectionList::DroppedText(dropped)) : QString());
+  // Nothing of the previous clip stays on the pane but a word on the sections kept for it.
+  const int kept = m_timeline->GetCount();
+  m_dlg.SetMessage(kept > 0 ? Q(CSectionList::KeptText(kept)) : QString());
   m_dlg.Static(1023)->SetText(QString());
   qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1022))->setValue(0);
   m_dlg.Edit(1014)->clear();
@@ -191,6 +197,9 @@ void MontagePane::Open() {
   m_timeline->ClearAll();
   m_timeline->ClearMarks();
   m_list->Clear();
+  const int cameBack = m_keeper->Opened(path, static_cast<int32_t>(r.lengthMs));
+  m_list->Sync(Sections());
+  if (cameBack > 0) m_dlg.SetMessage(SectionKeeper::CameBackText(cameBack));
   // The new clip's key frames are listed in the background; until then none are known.
   m_keys.Clear();
   m_timeline->SetKeyFrames(m_keys);
@@ -239,6 +248,7 @@ void MontagePane::AddMark() {
     }
   }
   m_timeline->AddMark();
+  m_keeper->Changed();
 }
 
 void MontagePane::Erase() {
@@ -269,6 +279,7 @@ void MontagePane::UpdateCell() {
   const int hi = m_timeline->Bar().GetMax();
   Apply(m_list->UpdateCell(m_dlg.Edit(1019)->text().toStdString(), Sections(), lo, hi));
   RefreshRows();
+  m_keeper->Changed();
 }
 
 void MontagePane::OnListClick(int row, int col) {
@@ -280,6 +291,7 @@ void MontagePane::OnColumnClick(int col) {
   if (m_job->IsRunning()) return;
   Apply(m_list->ColumnClick(col, Sections()));
   RefreshRows();
+  m_keeper->Changed();
 }
 
 void MontagePane::Apply(const SectionListAction& a) {
@@ -292,6 +304,14 @@ void MontagePane::Apply(const SectionListAction& a) {
   if (a.cellText) m_dlg.Edit(1019)->setText(Q(*a.cellText));
   if (a.repaintList) RefreshRows();
   if (!a.message.empty()) m_dlg.SetMessage(Q(a.message));
+}
+
+void MontagePane::OnRestored() {
+  m_list->Reload(Sections());
+  if (!m_list->HasEditedCell()) m_dlg.Edit(1019)->clear();
+  RefreshRows();
+  m_timeline->update();
+  ShowFrameAt(m_timeline->GetPos());
 }
 
 void MontagePane::RefreshRows() {

@@ -21,6 +21,7 @@ class CMontageJob;
 class KeyFrameLister;
 struct SectionListAction;
 class StaticDisplay;
+class SectionKeeper;
 namespace qmvedit {
 class ScrubPreview;
 }
@@ -43,6 +44,8 @@ class MontagePane {
   void OnShown();
 
   const CSectionList& List() const { return *m_list; }
+  // Undo, redo, kept sections and the CSV of the section list.
+  SectionKeeper& Keeper() { return *m_keeper; }
   // Key frame times of the source clip in ms, ascending; empty until the background listing
   // started by Open has finished (and for a clip without pictures).
   const std::vector<int32_t>& KeyFrames() const { return m_keys.Times(); }
@@ -64,6 +67,8 @@ class MontagePane {
   void ShowFrameAt(int pos);
   void DrawReadyFrame();
   void SetBusy(bool busy);
+  // Marks and sections were put back: the list, the timeline and the preview follow.
+  void OnRestored();
 
   CVantrelDlg& m_dlg;
   CQmvSld* m_timeline;
@@ -77,6 +82,7 @@ class MontagePane {
   std::atomic<bool> m_framePosted{false};
   std::unique_ptr<qmvedit::ScrubPreview> m_preview;
   KeyFrameMarks m_keys;
+  std::unique_ptr<SectionKeeper> m_keeper;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
   uint32_t m_keyGeneration = 0;
   int m_shownPos = -1;  // position of the picture last asked for, -1 before a clip is open // of

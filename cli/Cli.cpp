@@ -17,8 +17,10 @@
 #include "Messages.h"
 #include "MontageJob.h"
 #include "MontageSource.h"
+#include "SectionCsv.h"
 #include "SectionList.h"
 #include "StreamLayout.h"
+#include "TextFile.h"
 
 namespace cli {
 namespace {
@@ -102,24 +104,9 @@ std::optional<SectionArg> ParseSection(const std::string& text) {
 }
 
 std::vector<PERIOD> NumberSections(const std::vector<SectionArg>& args) {
-  std::set<int32_t> used;
-  for (const SectionArg& a : args)
-    if (a.seq > 0) used.insert(a.seq);
   std::vector<PERIOD> sections;
-  int32_t next = 1;
-  for (const SectionArg& a : args) {
-    PERIOD p;
-    p.nFrom = a.from;
-    p.nDur = a.to - a.from;
-    if (a.seq > 0) {
-      p.nSeq = a.seq;
-    } else {
-      while (used.count(next) != 0) ++next;
-      p.nSeq = next;
-      used.insert(next);
-    }
-    sections.push_back(p);
-  }
+  for (const SectionArg& a : args) sections.push_back(PERIOD{a.from, a.to - a.from, a.seq});
+  NumberUnnamed(&sections);
   return sections;
 }
 
@@ -166,7 +153,8 @@ namespace {
 // Usage lines and help texts.
 constexpr const char kUsageInfo[] = "Usage: vantrel-cli info [--json] CLIP...";
 constexpr const char kUsageMontage[] =
-    "Usage: vantrel-cli montage SRC --section FROM-TO[@SEQ]... [-o OUT] [-q]";
+    "Usage: vantrel-cli montage SRC (--section FROM-TO[@SEQ]... | --sections FILE.csv) [-o OUT] "
+    "[-q]";
 constexpr const char kUsageMerge[] = "Usage: vantrel-cli merge CLIP... [-o OUT] [-q]";
 
 constexpr const char kHelpMain[] =
@@ -194,7 +182,8 @@ constexpr const char kHelpInfo[] =
     "Exit status 1 when a clip cannot be read (the others are still listed).\n";
 
 constexpr const char kHelpMontage[] =
-    "Usage: vantrel-cli montage SRC --section FROM-TO[@SEQ]... [-o OUT] [-q]\n"
+    "Usage: vantrel-cli montage SRC (--section FROM-TO[@SEQ]... | --sections FILE.csv)\n"
+    "                           [-o OUT] [-q]\n"
     "Writes the sections of SRC, in the order of their sequence numbers, one after another\n"
     "into a new clip, as Video Montage does. Nothing is re-encoded: each section starts at the\n"
     "key frame at or before FROM.\n"
@@ -204,6 +193,12 @@ constexpr const char kHelpMontage[] =
     "              (0:01:01.500, also 1:01.5 or 61.5). SEQ is its place in the new clip; a\n"
     "              section without one takes the smallest number no section names.\n"
     "              Sections may overlap: each is copied on its own\n"
+    "      --sections FILE.csv\n"
+    "              the sections from a CSV file, as Video Montage's section list exports it\n"
+    "              and lossless cutters such as LosslessCut write it: one section a row, start\n"
+    "              and end in seconds (12.480), then the number; a row whose third column is\n"
+    "              no number (a label) takes the smallest number no row names. A file with a\n"
+    "              bad row is refused\n"
     "  -o, --output OUT\n"
     "              the new clip's name (.wmv or .qmv); it must not exist. Without it the clip\n"
     "              is SRC's name without extension + \"MoN\" + year_month_day_hour_minute_second\n"
@@ -233,6 +228,7 @@ constexpr const char kHelpMerge[] =
 struct Args {
   std::vector<std::string> positional;
   std::vector<std::string> sections;
+  std::string sectionsFile;
   std::string output;
   bool json = false;
   bool quiet = false;
@@ -274,6 +270,11 @@ Args ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
       a.quiet = true;
     } else if ((name == "-s" || name == "--section") && allowed.count("section")) {
       if (auto v = takeValue()) a.sections.push_back(*v);
+    } else if (name == "--sections" && allowed.count("sections")) {
+      if (auto v = takeValue()) {
+        if (!a.sectionsFile.empty()) a.error = "only one --sections may be given";
+        a.sectionsFile = *v;
+      }
     } else if ((name == "-o" || name == "--output") && allowed.count("output")) {
       if (auto v = takeValue()) {
         if (!a.output.empty()) a.error = "only one " + name + " may be given";
@@ -282,7 +283,8 @@ Args ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
     } else {
       a.error = "unknown option " + name;
     }
-    if (value && a.error.empty() && name != "--section" && name != "--output")
+    if (value && a.error.empty() && name != "--section" && name != "--sections" &&
+        name != "--output")
       a.error = "option " + name + " takes no value";
   }
   return a;
@@ -451,7 +453,7 @@ std::optional<std::string> OutputProblem(const std::string& output) {
 }
 
 int Montage(const std::vector<std::string>& argv, const CliIo& io) {
-  const Args a = ParseArgs(argv, {"section", "output", "quiet"});
+  const Args a = ParseArgs(argv, {"section", "sections", "output", "quiet"});
   if (a.help) {
     std::fputs(kHelpMontage, io.out);
     return kExitOk;
@@ -460,7 +462,10 @@ int Montage(const std::vector<std::string>& argv, const CliIo& io) {
   if (a.positional.size() != 1)
     return Usage(io, kUsageMontage, "montage",
                  a.positional.empty() ? "no source clip given" : "only one source clip is taken");
-  if (a.sections.empty()) return Usage(io, kUsageMontage, "montage", "no --section given");
+  if (a.sections.empty() && a.sectionsFile.empty())
+    return Usage(io, kUsageMontage, "montage", "no --section or --sections given");
+  if (!a.sections.empty() && !a.sectionsFile.empty())
+    return Usage(io, kUsageMontage, "montage", "--section and --sections exclude each other");
   std::vector<SectionArg> parsed;
   for (const std::string& s : a.sections) {
     const auto section = ParseSection(s);
@@ -496,6 +501,21 @@ int Montage(const std::vector<std::string>& argv, const CliIo& io) {
     return kExitRefused;
   }
 
+  std::vector<PERIOD> sections = NumberSections(parsed);
+  if (!a.sectionsFile.empty()) {
+    const auto text = ReadTextFile(a.sectionsFile);
+    if (!text) {
+      report.Error(a.sectionsFile + ": cannot be read.");
+      return kExitRefused;
+    }
+    const CsvSections csv = SectionsFromCsv(*text, static_cast<int32_t>(opened.lengthMs));
+    if (!csv.Ok()) {
+      report.Error(a.sectionsFile + ": refused, " + csv.error + ".");
+      return kExitRefused;
+    }
+    sections = csv.sections;
+  }
+
   CMontageJob job;
   window.onProgress = [&](intptr_t written) {
     if (const auto p = job.OnProgress(written))
@@ -509,8 +529,7 @@ int Montage(const std::vector<std::string>& argv, const CliIo& io) {
   view.setProgressRange = [&](int32_t total) { report.SetRange(total); };
   view.setProgressPos = [&](int32_t pos) { barPos = pos; };
   view.showPercent = [&](const std::string& p) { report.Bar(barPos, p); };
-  const MontageResult r =
-      job.Run(engine, &window, src, NumberSections(parsed), view, Now(io), a.output);
+  const MontageResult r = job.Run(engine, &window, src, sections, view, Now(io), a.output);
   if (r.status != MontageResult::Status::Done) {
     report.Error(r.message.empty() ? std::string(kMsgMontageFailed) : r.message);
     return kExitRefused;

@@ -104,6 +104,12 @@ void CQmvSld::ClearMarks() {
   update();
 }
 
+void CQmvSld::Restore(const MarksState& state) {
+  m_pBar->Restore(state);
+  m_bDragging = false;
+  update();
+}
+
 void CQmvSld::SetKeyFrames(const KeyFrameMarks& marks) {
   m_pBar->SetKeyFrames(marks);
   update();

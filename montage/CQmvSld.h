@@ -37,6 +37,8 @@ class CQmvSld : public QWidget {
   void ClearAll();
   // Drops pending marks and the selection (a new source clip); repaints.
   void ClearMarks();
+  // Puts marks and sections back (undo, redo, kept sections); a drag in progress ends. Repaints.
+  void Restore(const MarksState& state);
 
   // The montage pane's "<-" and "->" buttons (and the '[' and ']' keys): two steps, then the
   // caller shows the returned cursor in edit 1014 and the frame there.

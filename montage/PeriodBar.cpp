@@ -406,6 +406,35 @@ void CPeriodBar::ClearMarks() {
   m_nSelIndex = -1;
 }
 
+MarksState CPeriodBar::State() const {
+  MarksState s;
+  s.sections = m_arrPeriods;
+  s.beginSet = m_bBeginSet;
+  s.begin = m_nBegin;
+  s.splitState = m_nSplitState;
+  s.split1 = m_nSplit1;
+  s.split2 = m_nSplit2;
+  return s;
+}
+
+void CPeriodBar::Restore(const MarksState& state) {
+  m_arrPeriods = state.sections;
+  m_bBeginSet = state.beginSet;
+  m_nBegin = state.begin;
+  m_nSplitState = state.splitState;
+  m_nSplit1 = state.split1;
+  m_nSplit2 = state.split2;
+  const auto kept = std::find_if(m_arrPeriods.begin(), m_arrPeriods.end(),
+                                 [&](const PERIOD& s) { return SameSpan(s, m_selPeriod); });
+  if (m_selPeriod.nDur != 0 && kept != m_arrPeriods.end()) {
+    m_selPeriod = m_editPeriod = *kept;
+    m_nSelIndex = static_cast<int32_t>(kept - m_arrPeriods.begin());
+  } else {
+    ClearSelection();
+    m_nSelIndex = -1;
+  }
+}
+
 int CPeriodBar::MarkSnapTarget(int p) const {
   int32_t key = p;
   const int index = IndexAt(p);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KeyFrameMarks.h"
+#include "MarksState.h"
 #include "Period.h"
 
 class QPainter;
@@ -68,6 +69,12 @@ class CPeriodBar {
   void ClearMarks();
 
   void Paint(QPainter* dc) const;
+
+  // The sections and pending marks, for the undo history and the section store.
+  MarksState State() const;
+  // Puts a state back (undo, redo, a clip opened again). The selection stays while its section is
+  // still there; otherwise it goes, and with it any edge drag.
+  void Restore(const MarksState& state);
 
   // The source clip's key frames, drawn as ticks along the bottom of the bar.
   void SetKeyFrames(const KeyFrameMarks& marks) { m_keys = marks; }

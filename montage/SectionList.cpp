@@ -131,9 +131,17 @@ int CSectionList::RowOfSection(const PERIOD& section) const {
   return -1;
 }
 
-std::string CSectionList::DroppedText(int count) {
+std::string CSectionList::KeptText(int count) {
   return std::to_string(count) + (count == 1 ? " section" : " sections") +
-         " of the previous clip dropped.";
+         " of the previous clip kept.";
+}
+
+void CSectionList::Reload(const std::vector<PERIOD>& sections) {
+  Sync(sections);
+  for (size_t r = 0; r < m_rows.size(); ++r) {
+    const int i = SectionOfRow(static_cast<int>(r), sections);
+    if (i >= 0) m_rows[r] = RowOf(sections[static_cast<size_t>(i)], m_keys);
+  }
 }
 
 void CSectionList::Clear() {

@@ -91,8 +91,12 @@ class CSectionList {
   void Sync(const std::vector<PERIOD>& sections);
   // The row of a section (its first row by value), -1 for none or an empty section.
   int RowOfSection(const PERIOD& section) const;
-  // The message line's text when a new source clip drops the marked sections.
-  static std::string DroppedText(int count);
+  // The message line's text when a new source clip is opened while sections are marked: they
+  // stay kept for their clip.
+  static std::string KeptText(int count);
+  // The sections were put back (undo, redo, kept or imported sections): as Sync, and then every
+  // row's texts are written anew from its section, so numbers that came back show.
+  void Reload(const std::vector<PERIOD>& sections);
   // All rows go (a new source clip); the edited cell's row with them.
   void Clear();
   // The source clip's key frames (or none known, for a new clip): the real start of every row

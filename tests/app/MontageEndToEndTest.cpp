@@ -251,13 +251,18 @@ TEST_F(MainWindowTest, MontagePaneFollowsTheCursorAndItsSections) {
     }
   EXPECT_TRUE(found);
 
-  // A montage leaves its percent; a new clip clears it, the Goto value and the message line,
-  // and says that the two sections went.
+  // A montage leaves its percent; another clip clears it, the Goto value and the message line,
+  // and says that the two sections are kept for their clip.
   Click(*dlg, 1021);
   ASSERT_EQ(dlg->Static(1023)->GetText(), "%100");
+  Type(*dlg, 1025, QString::fromStdString(testutil::MakeClip(dir, "b.wmv", SmallClip(3000))));
   Click(*dlg, 1027);
-  EXPECT_EQ(dlg->Message(), "2 sections of the previous clip dropped.");
+  EXPECT_EQ(dlg->Message(), "2 sections of the previous clip kept.");
   EXPECT_EQ(dlg->Static(1023)->GetText(), "");
   EXPECT_EQ(dlg->Edit(1014)->text(), "");
   EXPECT_EQ(timeline->GetCount(), 0);
+  // Back to the first clip: its sections come back.
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_EQ(timeline->GetCount(), 2);
 }

@@ -186,6 +186,21 @@ TEST(CliMontage, WritesWhatThePaneJobWritesUnderTheSameName) {
   EXPECT_EQ(clip.audioStreams, 1);
 }
 
+TEST(CliMontage, SectionsFromACsvFileAsFromTheCommandLine) {
+  TempDir dir;
+  const std::string src = MakeClip(dir, "trip.wmv", Small(6000));
+  const Outcome direct = Cli({"montage", src, "-s", "5000-5700@3", "-s", "3000-4500@2", "-s",
+                              "500-1500@1", "-o", dir.File("direct.wmv"), "-q"});
+  ASSERT_EQ(direct.status, kExitOk) << direct.err;
+  // A label in the third column takes the number no row names.
+  const std::string csv = dir.File("cuts.csv");
+  std::ofstream(csv) << "5.000,5.700,3\n3,4.5,\"Intro, take 2\"\n0.5,1.500,1\n";
+  const Outcome c = Cli({"montage", src, "--sections", csv, "-o", dir.File("csv.wmv"), "-q"});
+  ASSERT_EQ(c.status, kExitOk) << c.err;
+  EXPECT_EQ(c.out, dir.File("csv.wmv") + "\n");
+  EXPECT_TRUE(Bytes(dir.File("csv.wmv")) == Bytes(dir.File("direct.wmv")));
+}
+
 TEST(CliMerge, WritesWhatThePaneJobWritesUnderTheSameName) {
   TempDir pane, cli;
   std::vector<std::string> panePaths, cliPaths;
@@ -334,6 +349,10 @@ TEST(CliRefusals, BadInputGetsThePanesTextsAndNothingIsWritten) {
   std::ofstream(dir.File("afile")) << "x";
   const std::string taken = dir.File("taken.wmv");
   std::ofstream(taken) << "keep";
+  const std::string badCsv = dir.File("bad.csv");
+  std::ofstream(badCsv) << "0,1.0,1\n1.5,1.2,2\n";
+  const std::string longCsv = dir.File("long.csv");
+  std::ofstream(longCsv) << "0,1.0,1\n1.5,2.5,2\n";
 
   struct Case {
     std::vector<std::string> args;
@@ -347,6 +366,9 @@ TEST(CliRefusals, BadInputGetsThePanesTextsAndNothingIsWritten) {
       {{"montage", text, "-s", "0-1000"}, kMsgCannotOpenClip},
       {{"montage", clip, "-s", "1500-2500"}, kMsgBlockInvalid},
       {{"montage", clip, "-s", "0-1000", "-o", taken}, "A file of that name exists already."},
+      {{"montage", clip, "--sections", badCsv}, "refused, row 2: the end is not after the start"},
+      {{"montage", clip, "--sections", longCsv}, "row 2: the end lies after the clip's end"},
+      {{"montage", clip, "--sections", dir.File("missing.csv")}, "cannot be read"},
       {{"montage", clip, "-s", "0-1000", "-o", dir.File("afile/out.wmv")}, "Not a directory."},
       {{"merge", clip, other}, kTextDifferentAttribute},
       {{"merge", clip, text}, kMsgCannotOpenClip},
@@ -381,6 +403,9 @@ TEST(CliRefusals, BadArgumentsGiveAUsageLineAndStatus2) {
       {"montage", "a.wmv", "-s"},
       {"montage", "a.wmv", "-s", "0-1000", "-o", "out.mp4"},
       {"montage", "a.wmv", "-s", "0-1000", "--json"},
+      {"montage", "a.wmv", "-s", "0-1000", "--sections", "a.csv"},
+      {"montage", "a.wmv", "--sections", "a.csv", "--sections=b.csv"},
+      {"montage", "a.wmv", "--sections"},
       {"merge"},
       {"merge", "a.wmv", "-o"},
       {"merge", "a.wmv", "-o", "x.wmv", "-o", "y.wmv"},

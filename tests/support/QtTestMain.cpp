@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 // Leaks of the platform under AddressSanitizer, none of ours: GLib's constructor allocates the
 // first block of its quark table and drops it, on purpose, when the table grows (GStreamer
@@ -16,6 +17,11 @@ extern "C" __attribute__((visibility("default"), used)) const char* __asan_defau
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The montage pane keeps sections in the user's state folder: a folder of the run's own, so
+  // that nothing reaches the real home and no test sees another's sections.
+  QTemporaryDir state;
+  if (!state.isValid()) return 1;
+  qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
