@@ -81,7 +81,7 @@ constexpr StaticSetup kStatics[] = {
 
 }  // namespace
 
-CVantrelDlg::CVantrelDlg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+CVantrelDlg::CVantrelDlg(QWidget* parent) : PaneHost(parent, Qt::Window | Qt::FramelessWindowHint) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the frame paints the whole background
   setAcceptDrops(true);
   InstallFontSubstitutes();

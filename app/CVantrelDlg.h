@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "DialogTable.h"
+#include "PaneHost.h"
 #include "ShellRules.h"
 #include "WinMessage.h"
 
@@ -37,7 +38,7 @@ class QSlider;
 class QTreeWidget;
 class WinMsgEvent;
 
-class CVantrelDlg : public QWidget {
+class CVantrelDlg : public PaneHost {
   Q_OBJECT
 
  public:
@@ -55,28 +56,26 @@ class CVantrelDlg : public QWidget {
   void OnOK() {}
   void OnCancel() {}
 
-  // Services for the panes.
-  QWidget* GetDlgItem(int id) const { return m_items.value(id, nullptr); }
-  CXStatic* Static(int id) const;
-  CRoundButton* Button(int id) const;
-  QLineEdit* Edit(int id) const;
-  void SetMessage(const QString& text);
+  // Services for the panes (PaneHost) and for the tests.
+  QWidget* GetDlgItem(int id) const override { return m_items.value(id, nullptr); }
+  CXStatic* Static(int id) const override;
+  CRoundButton* Button(int id) const override;
+  QLineEdit* Edit(int id) const override;
+  void SetMessage(const QString& text) override;
   QString Message() const;
   void ShowMontagePane(bool show) { ShowPane(Pane::Montage, show); }
   void ShowMergePane(bool show) { ShowPane(Pane::Merge, show); }
   void ShowExportPane(bool show) { ShowPane(Pane::Export, show); }
-  int CurrentFunction() const { return m_nFunction; }
-  int OutputCode() const { return m_nOutput; }
-  CQmvedit* MontageEngine() const { return m_pMontageEdit; }
-  CQmvedit* MergeEngine() const { return m_pMergeEdit; }
-  CQmvply* PreviewPlayer() const { return m_pPreview; }
-  CPlayerWnd* PlayerWindow() const { return m_pPlayerWnd; }
-  // The window's own load of libqmvplyex.so (null when it is missing).
-  void* PlayModule() const { return m_hPlayModule; }
-  bool IsPreviewPlaying() const { return m_bPreviewPlaying; }
-  void SetPreviewPlaying(bool playing) { m_bPreviewPlaying = playing; }
-  // The window the engines and the preview player post to.
-  CMsgWindow* MsgWindow() const;
+  int CurrentFunction() const override { return m_nFunction; }
+  int OutputCode() const override { return m_nOutput; }
+  CQmvedit* MontageEngine() const override { return m_pMontageEdit; }
+  CQmvedit* MergeEngine() const override { return m_pMergeEdit; }
+  CQmvply* PreviewPlayer() const override { return m_pPreview; }
+  CPlayerWnd* PlayerWindow() const override { return m_pPlayerWnd; }
+  void* PlayModule() const override { return m_hPlayModule; }
+  bool IsPreviewPlaying() const override { return m_bPreviewPlaying; }
+  void SetPreviewPlaying(bool playing) override { m_bPreviewPlaying = playing; }
+  CMsgWindow* MsgWindow() const override;
   MontagePane* Montage() const { return m_montage.get(); }
   MergePane* Merge() const { return m_merge.get(); }
   ExportPane* Export() const { return m_export.get(); }
@@ -88,8 +87,6 @@ class CVantrelDlg : public QWidget {
   // Window actions tests replace: the skinned About box and opening the maker's page.
   std::function<void()> showSkinnedAbout;
   std::function<void(const QUrl&)> openUrl;
-  // The open-file dialog of Browse and Add Clip: a chosen path, or empty.
-  std::function<QString()> pickClipFile;
   // What the tear-down did, in order (for tests and the log).
   QStringList teardownTrace;
 

@@ -14,11 +14,11 @@
 #include <climits>
 
 #include "CPlayerWnd.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "DbgLog.h"
 #include "ExportModel.h"
+#include "PaneHost.h"
 #include "QmvPlyEx.h"
 #include "ShellRules.h"
 
@@ -33,9 +33,44 @@ std::string Local8(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
+// The slider's moves that seek besides the release of its handle (which QSlider signals): the
+// release of a click on its groove, which pages the slider without pressing the handle, and the
+// moves of its keys and wheel. Each seeks once the slider has taken the new value.
+class SliderWatch : public QObject {
+ public:
+  SliderWatch(QSlider* slider, std::function<void()> seek) : m_seek(std::move(seek)) {
+    slider->installEventFilter(this);
+    connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
+      // Moves of a held mouse button wait for its release.
+      if (m_pressed || slider->isSliderDown() || action == QAbstractSlider::SliderNoAction) return;
+      SeekSoon();
+    });
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    auto* slider = static_cast<QSlider*>(watched);
+    if (e->type() == QEvent::MouseButtonPress) m_pressed = true;
+    if (e->type() == QEvent::MouseButtonRelease && m_pressed) {
+      m_pressed = false;
+      // A handle let go is sought through the slider's own release signal.
+      if (!slider->isSliderDown()) SeekSoon();
+    }
+    return false;
+  }
+
+ private:
+  void SeekSoon() {
+    QMetaObject::invokeMethod(
+        this, [this] { m_seek(); }, Qt::QueuedConnection);
+  }
+  std::function<void()> m_seek;
+  bool m_pressed = false;
+};
+
 }  // namespace
 
-ExportPane::ExportPane(CVantrelDlg& dlg)
+ExportPane::ExportPane(PaneHost& dlg)
     : m_dlg(dlg),
       m_slider(qobject_cast<QSlider*>(dlg.GetDlgItem(1045))),
       m_bar(qobject_cast<QProgressBar*>(dlg.GetDlgItem(1049))) {
@@ -48,6 +83,8 @@ ExportPane::ExportPane(CVantrelDlg& dlg)
   // The tooltip names the path a drop or a job put there; a path typed over it has none.
   QLineEdit* edit = m_dlg.Edit(1042);
   QObject::connect(edit, &QLineEdit::textEdited, edit, [edit] { edit->setToolTip(QString()); });
+  if (m_slider != nullptr)
+    m_sliderWatch = std::make_unique<SliderWatch>(m_slider, [this] { OnSliderReleased(); });
 }
 
 ExportPane::~ExportPane() {
@@ -101,6 +138,11 @@ LRESULT ExportPane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   if (msg != WM_PLAYER_NOTIFY) return 0;
+  // A report the player window made before the output that runs now began tells nothing of it.
+  const unsigned generation = CPlayerWnd::ReportGeneration(wp);
+  const CPlayerWnd* player = m_dlg.PlayerWindow();
+  if (generation != 0 && player != nullptr && generation != player->Generation()) return 0;
+  wp = CPlayerWnd::ReportKind(wp);
   if (wp == 1) {
     OnPosition(static_cast<int32_t>(std::clamp<LPARAM>(lp, 0, INT32_MAX)));
   } else if (wp == 0) {
@@ -125,9 +167,32 @@ void ExportPane::OnPosition(int32_t ms) {
   if (QApplication::widgetAt(QCursor::pos()) != m_slider && !m_slider->isSliderDown())
     m_slider->setValue(shown.position);
   m_dlg.Static(1046)->SetText(Q(shown.time));
-  m_bar->setValue(std::clamp(shown.position, m_bar->minimum(), m_bar->maximum()));
+  // Without a length the bar stays where it starts.
+  m_bar->setValue(shown.scaled ? std::clamp(shown.position, m_bar->minimum(), m_bar->maximum())
+                               : m_bar->minimum());
   m_dlg.Static(1050)->SetText(Q(shown.percent));
   if (shown.stop) Stop();
+}
+
+void ExportPane::SetLength(int32_t ms) {
+  m_slider->setRange(0, std::max(ms, 0));
+  // A click on the groove pages a fifth of the clip, as a track bar does.
+  m_slider->setPageStep(std::max(ms / 5, 1));
+  m_bar->setRange(0, std::max(ms, 1));  // an empty range would make the bar a busy bar
+}
+
+void ExportPane::LengthFromEngine() {
+  // A clip whose header declares no length may have one the engine found once it prerolled.
+  if (m_slider->maximum() > 0) return;
+  auto duration = Bind<GetMvDurationFn>("GetMvDuration");
+  if (duration == nullptr) return;
+  LONG ms = 0;
+  duration(&ms);
+  if (ms > 0) SetLength(ms);
+}
+
+void ExportPane::BeginOutput() {
+  if (CPlayerWnd* player = m_dlg.PlayerWindow()) player->NewReportGeneration();
 }
 
 void ExportPane::OnSliderReleased() {
@@ -145,11 +210,9 @@ void ExportPane::Start() {
     m_dlg.SetMessage(Q(*refusal));
     return;
   }
-  const int duration = static_cast<int>(std::min<uint32_t>(GetClipLength(Local8(path)), INT_MAX));
-  m_slider->setRange(0, duration);
+  SetLength(static_cast<int32_t>(std::min<uint32_t>(GetClipLength(Local8(path)), INT32_MAX)));
   m_slider->setValue(0);
   m_dlg.Static(1046)->SetText(exportpane::kTextZeroTime);
-  m_bar->setRange(0, std::max(duration, 1));  // an empty range would make the bar a busy bar
   m_bar->setValue(0);
   m_dlg.Static(1050)->SetText(exportpane::kTextZeroPercent);
   // One engine for both outputs: a recording still running ends cleanly first.
@@ -180,9 +243,11 @@ void ExportPane::StartTape(const QString& path) {
     SendMsg(player, WM_PLAYER_COMMAND, 0, 0);
     player->hide();
   }
+  BeginOutput();
   if (exportToTape(Local8(path).c_str())) {
     m_bTaping = true;
     m_dlg.SetMessage(exportpane::kTextTapeDone);
+    LengthFromEngine();
   } else {
     m_dlg.SetMessage(exportpane::kTextTapeFailed);
   }
@@ -193,6 +258,7 @@ void ExportPane::StartPlayer(const QString& path, int index) {
   CPlayerWnd* player = m_dlg.PlayerWindow();
   // Without the engine there is nothing to play: no empty player window either.
   if (!player || !m_dlg.PlayModule()) return;
+  BeginOutput();
   player->ResetEngine();
   player->UseMixingRenderer();
   // The output's rectangle lives in the library's table: keep a copy.
@@ -211,6 +277,7 @@ void ExportPane::StartPlayer(const QString& path, int index) {
     player->hide();
     return;
   }
+  LengthFromEngine();
   if (hasRect) player->FullScreenAt(true, rect.left, rect.top);
   m_dlg.update();
 }
@@ -220,6 +287,8 @@ void ExportPane::Stop() {
   if (code < 0) return;
   if (code == kOutputDvTape || m_bTaping) ReleaseTape();
   if (code != kOutputDvTape) PostMsg(m_dlg.PlayerWindow(), WM_PLAYER_COMMAND, 0, 0);
+  // What the stopped output reported before it stopped moves nothing any more.
+  BeginOutput();
   ResetDisplays();
 }
 

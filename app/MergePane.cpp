@@ -6,12 +6,12 @@
 #include "CQmvply.h"
 #include "CReportList.h"
 #include "CRoundButton.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "ClipList.h"
 #include "Gdi.h"
 #include "MergeJob.h"
+#include "PaneHost.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
-MergePane::MergePane(CVantrelDlg& dlg)
+MergePane::MergePane(PaneHost& dlg)
     : m_dlg(dlg),
       m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1035))),
       m_list(std::make_unique<ClipList>()),

@@ -7,7 +7,7 @@
 
 #include "WinMessage.h"
 
-class CVantrelDlg;
+class PaneHost;
 class CReportList;
 class ClipList;
 class MergeJob;
@@ -15,7 +15,7 @@ struct ClipPaneTexts;
 
 class MergePane {
  public:
-  explicit MergePane(CVantrelDlg& dlg);
+  explicit MergePane(PaneHost& dlg);
   ~MergePane();
 
   bool OnCommand(int id);
@@ -39,7 +39,7 @@ class MergePane {
   void RefreshRows();
   void SetBusy(bool busy);
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   CReportList* m_listView;
   std::unique_ptr<ClipList> m_list;
   std::unique_ptr<MergeJob> m_job;

@@ -7,13 +7,13 @@
 #include "CQmvSld.h"
 #include "CQmvedit.h"
 #include "CReportList.h"
-#include "CVantrelDlg.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "Gdi.h"
 #include "KeyFrameLister.h"
 #include "MontageJob.h"
 #include "MontageSource.h"
+#include "PaneHost.h"
 #include "ScrubPreview.h"
 #include "SectionKeeper.h"
 #include "SectionList.h"
@@ -33,7 +33,7 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
-MontagePane::MontagePane(CVantrelDlg& dlg)
+MontagePane::MontagePane(PaneHost& dlg)
     : m_dlg(dlg),
       m_timeline(qobject_cast<CQmvSld*>(dlg.GetDlgItem(1002))),
       m_listView(qobject_cast<CReportList*>(dlg.GetDlgItem(1005))),

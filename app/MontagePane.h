@@ -12,7 +12,7 @@
 #include "Period.h"
 #include "WinMessage.h"
 
-class CVantrelDlg;
+class PaneHost;
 class CQmvSld;
 class CReportList;
 class CSectionList;
@@ -28,7 +28,7 @@ class ScrubPreview;
 
 class MontagePane {
  public:
-  explicit MontagePane(CVantrelDlg& dlg);
+  explicit MontagePane(PaneHost& dlg);
   ~MontagePane();
 
   // Commands of the pane's buttons; false when the id is not the pane's.
@@ -70,7 +70,7 @@ class MontagePane {
   // Marks and sections were put back: the list, the timeline and the preview follow.
   void OnRestored();
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   CQmvSld* m_timeline;
   CReportList* m_listView;
   std::unique_ptr<CSectionList> m_list;

@@ -10,6 +10,7 @@ add_library(vantrelapp STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ExportPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MergePane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontagePane.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PaneHost.h
   ${CMAKE_CURRENT_LIST_DIR}/SectionKeeper.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellRules.cpp)
 target_include_directories(vantrelapp PUBLIC ${CMAKE_CURRENT_LIST_DIR})

@@ -10,7 +10,7 @@
 
 #include "CQmvSld.h"
 #include "CReportList.h"
-#include "CVantrelDlg.h"
+#include "PaneHost.h"
 #include "SectionCsv.h"
 #include "TextFile.h"
 
@@ -22,7 +22,7 @@ QString SectionsText(int n) {
 
 }  // namespace
 
-SectionKeeper::SectionKeeper(CVantrelDlg& dlg, CQmvSld& timeline, CReportList& list,
+SectionKeeper::SectionKeeper(PaneHost& dlg, CQmvSld& timeline, CReportList& list,
                              std::function<void()> restored, std::function<bool()> busy)
     : m_dlg(dlg),
       m_timeline(timeline),

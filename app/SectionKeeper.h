@@ -14,7 +14,7 @@
 #include "EditHistory.h"
 #include "SectionStore.h"
 
-class CVantrelDlg;
+class PaneHost;
 class CQmvSld;
 class CReportList;
 class QMenu;
@@ -24,8 +24,8 @@ class SectionKeeper : public QObject {
  public:
   // restored: the timeline's marks and sections were put back (the list and the preview must
   // follow). busy: a job is writing, nothing may change.
-  SectionKeeper(CVantrelDlg& dlg, CQmvSld& timeline, CReportList& list,
-                std::function<void()> restored, std::function<bool()> busy);
+  SectionKeeper(PaneHost& dlg, CQmvSld& timeline, CReportList& list, std::function<void()> restored,
+                std::function<bool()> busy);
   ~SectionKeeper() override;
 
   // A clip was opened into the emptied timeline: what was kept for it is put back. Returns the
@@ -58,7 +58,7 @@ class SectionKeeper : public QObject {
   void Put(const MarksState& state);
   void ChangedLater();
 
-  CVantrelDlg& m_dlg;
+  PaneHost& m_dlg;
   CQmvSld& m_timeline;
   CReportList& m_list;
   std::function<void()> m_restored;

@@ -73,12 +73,10 @@ CPlayerWnd::CPlayerWnd(QWidget* owner)
   m_timer.setInterval(kTimerPeriodMs);
   connect(&m_timer, &QTimer::timeout, this, &CPlayerWnd::OnTimer);
 
+  // The skin only dresses the window: without it the window plays unskinned, with its reports.
   const bool skinned = m_skin->LoadFromInstallFolder();
   m_hPlyModule = dlopen((InstallFolder() + "/libqmvplyex.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!skinned) {
-    DbgLog(0, -1, "Failed to load Skin.dll\n");
-    return;
-  }
+  if (!skinned) DbgLog(0, -1, "Failed to load Skin.dll\n");
   if (m_hPlyModule == nullptr) {
     DbgLog(0, -1, "Failed to load qmvplyex.dll\n");
     return;
@@ -88,12 +86,20 @@ CPlayerWnd::CPlayerWnd(QWidget* owner)
   m_strTitle.clear();
   if (auto clip = Ply<SetClipWndFn>("SetClipWnd")) clip(static_cast<HWND>(winId()));
   m_rcVideo = RECT{0, 0, 0, 0};
-  SetUpSkin();
+  if (skinned) SetUpSkin();
 }
 
 CPlayerWnd::~CPlayerWnd() {
   // The owner shuts the window down first; a window deleted without that still lets go.
   if (!m_bShutDown) ShutDown();
+}
+
+void CPlayerWnd::NewReportGeneration() {
+  m_generation = (m_generation & 0xFFFFu) == 0xFFFFu ? 1 : m_generation + 1;
+}
+
+void CPlayerWnd::Report(int kind, LONG position) {
+  PostMsg(m_pOwner, WM_PLAYER_NOTIFY, ReportParam(kind, m_generation), position);
 }
 
 bool CPlayerWnd::SkinLoaded() const {
@@ -253,10 +259,10 @@ void CPlayerWnd::OnTimer() {
   if (IsPlaying()) {
     LONG position = 0;
     if (auto pos = Ply<GetMvCurPosFn>("GetMvCurPos")) pos(&position);
-    PostMsg(m_pOwner, WM_PLAYER_NOTIFY, 1, position);
+    Report(1, position);
     return;
   }
-  PostMsg(m_pOwner, WM_PLAYER_NOTIFY, 0, 0);
+  Report(0, 0);
   auto isFull = Ply<IsFullScrFn>("IsFullScr");
   if (isFull != nullptr && isFull() != 0) LeaveFullScreen();
 }
@@ -272,7 +278,7 @@ void CPlayerWnd::LeaveFullScreen() {
 void CPlayerWnd::OnClose() {
   if (IsPlaying()) {
     if (auto stop = Ply<plyStopFn>("plyStop")) stop();
-    PostMsg(m_pOwner, WM_PLAYER_NOTIFY, 0, 0);
+    Report(0, 0);
   }
   hide();
 }

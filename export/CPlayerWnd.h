@@ -2,7 +2,12 @@
 // chosen output. It binds Skin and libqmvplyex.so for itself (the same engine state as the main
 // window's binding), reports the play position to its owner every 500 ms (WM_PLAYER_NOTIFY) and
 // takes WM_PLAYER_COMMAND 0 (stop), 1 (seek to lParam ms and play) and 5 (shut down). Created
-// hidden with the main window; the close button hides it again.
+// hidden with the main window; the close button hides it again. Without the skin it plays and
+// reports all the same, unskinned.
+//
+// A report's wParam holds its kind in the low word (1 playing at lParam ms, 0 not playing) and,
+// in the high word, the report generation it was made in: the owner starts a new generation for
+// each output, and a report of an older one (still queued when the output began) is stale.
 //
 // The engine draws the video straight into this window's native window (its winId) inside the
 // video rectangle; while a clip plays the window paints only around it.
@@ -45,6 +50,19 @@ class CPlayerWnd : public QWidget {
 
   bool IsShutDown() const { return m_bShutDown; }
 
+  // Reports from now on belong to a new output; the generation is never 0.
+  void NewReportGeneration();
+  unsigned Generation() const { return m_generation; }
+  static constexpr WPARAM ReportParam(int kind, unsigned generation) {
+    return static_cast<WPARAM>((generation & 0xFFFFu) << 16 |
+                               (static_cast<unsigned>(kind) & 0xFFFFu));
+  }
+  static constexpr int ReportKind(WPARAM wp) { return static_cast<int>(wp & 0xFFFFu); }
+  // 0 for a report that names no generation (one the owner sent itself).
+  static constexpr unsigned ReportGeneration(WPARAM wp) {
+    return static_cast<unsigned>(wp >> 16 & 0xFFFFu);
+  }
+
   // State for the owner and the tests.
   const QString& Title() const { return m_strTitle; }
   const RECT& VideoRect() const { return m_rcVideo; }
@@ -73,6 +91,7 @@ class CPlayerWnd : public QWidget {
   template <typename Fn>
   Fn Ply(const char* name) const;
   bool IsPlaying() const;
+  void Report(int kind, LONG position);
 
   void SetUpSkin();
   void OnTimer();
@@ -100,4 +119,5 @@ class CPlayerWnd : public QWidget {
   QTimer m_timer;
   bool m_bShaped = false;  // set up with the skin's outline
   bool m_bShutDown = false;
+  unsigned m_generation = 1;
 };

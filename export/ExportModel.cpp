@@ -40,13 +40,14 @@ PositionShown ForPosition(int32_t ms, int32_t duration) {
   PositionShown shown;
   shown.position = std::max<int32_t>(ms, 0);
   shown.time = PositionText(shown.position);
-  // A clip whose length could not be read has no scale: it reads as the start, and any report
-  // ends it.
+  // A clip of unknown length has no scale: the bar and the percent stay at the start, and the
+  // clip's own end (the player's not-playing report) ends the output.
+  shown.scaled = duration > 0;
   const double percent =
-      duration > 0 ? static_cast<double>(shown.position) / duration * 100.0 : 0.0;
+      shown.scaled ? static_cast<double>(shown.position) / duration * 100.0 : 0.0;
   shown.percent = PercentOfJobText(percent);
-  shown.stop =
-      static_cast<int64_t>(shown.position) >= static_cast<int64_t>(duration) - kEndMarginMs;
+  shown.stop = shown.scaled && static_cast<int64_t>(shown.position) >=
+                                   static_cast<int64_t>(duration) - kEndMarginMs;
   return shown;
 }
 

@@ -36,8 +36,10 @@ struct PositionShown {
   std::string time;      // label 1046
   std::string percent;   // label 1050
   bool stop = false;     // within kEndMarginMs of the end: the pane stops the output
+  bool scaled = false;   // the length is known: the bar and the percent follow the position
 };
-// The displays for a play position of a clip `duration` ms long (the slider's maximum).
+// The displays for a play position of a clip `duration` ms long (the slider's maximum; 0 or less
+// for a length nobody knows, which never stops the output).
 PositionShown ForPosition(int32_t ms, int32_t duration);
 
 }  // namespace exportpane

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -281,15 +282,29 @@ void Branch::Release() {
   linked = false;
 }
 
-void LinkToDiscard(GstElement* pipeline, GstPad* pad) {
+void LinkToDiscard(GstElement* pipeline, GstPad* pad, bool keepPace) {
   GstElement* sink = gst_element_factory_make("fakesink", nullptr);
   if (sink == nullptr) return;
-  g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
+  g_object_set(sink, "async", FALSE, "sync", keepPace ? TRUE : FALSE, nullptr);
   gst_bin_add(GST_BIN(pipeline), sink);
   gst_element_sync_state_with_parent(sink);
   GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
   gst_pad_link(pad, sinkPad);
   gst_object_unref(sinkPad);
+}
+
+bool ShownPosition(std::initializer_list<GstElement*> sinks, gint64* ns) {
+  bool known = false;
+  gint64 best = 0;
+  for (GstElement* sink : sinks) {
+    gint64 at = 0;
+    if (sink == nullptr || !gst_element_query_position(sink, GST_FORMAT_TIME, &at) || at < 0)
+      continue;
+    best = known ? std::max(best, at) : at;
+    known = true;
+  }
+  if (known) *ns = best;
+  return known;
 }
 
 std::string PadKind(GstPad* pad) {

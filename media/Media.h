@@ -6,6 +6,7 @@
 
 #include <gst/gst.h>
 
+#include <initializer_list>
 #include <mutex>
 #include <string>
 
@@ -100,8 +101,15 @@ struct Branch {
 };
 
 // A stream nobody shows (a second sound track, or anything of a file that is no clip) is consumed
-// without holding up the preroll.
-void LinkToDiscard(GstElement* pipeline, GstPad* pad);
+// without holding up the preroll. With `keepPace` its sink takes each buffer at its time on the
+// clock, as the shown streams' sinks do: a sink that swallows its stream as fast as it decodes
+// would answer the pipeline's position with a time near the clip's end.
+void LinkToDiscard(GstElement* pipeline, GstPad* pad, bool keepPace = true);
+
+// The position of what is shown or heard: the largest one among `sinks` (nulls skipped) that
+// answers, in ns; false when none does. The pipeline's own answer would be the largest of all its
+// sinks, a discarding one included.
+bool ShownPosition(std::initializer_list<GstElement*> sinks, gint64* ns);
 
 // The media kind of a decoder pad: "video/x-raw", "audio/x-raw", ... ("" when unknown).
 std::string PadKind(GstPad* pad);

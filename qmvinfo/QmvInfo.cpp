@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "DbgLog.h"
 #include "WmReader.h"
@@ -53,9 +54,23 @@ HRESULT ReadAttribute(uint16_t streamNumber, Attr attr, uint64_t* value, bool* p
   return S_OK;
 }
 
-bool IsCountedVideo(const wm::StreamInfo& s) {
+bool IsWindowsMediaVideo(const wm::StreamInfo& s) {
   return s.kind == wm::Kind::Video &&
          (s.subtype == "WMV3" || s.subtype == "WMV2" || s.subtype == "WMV1");
+}
+
+// The stream whose figures describe the clip's pictures: the last Windows Media Video 7/8/9
+// stream where there is one, else the first video stream of any codec (VC-1, MPEG-4, screen);
+// -1 for a clip without pictures.
+int FiguredVideo(const std::vector<wm::StreamInfo>& streams, uint32_t outputs) {
+  int first = -1;
+  int windowsMedia = -1;
+  for (uint32_t i = 0; i < outputs && i < streams.size(); ++i) {
+    if (streams[i].kind != wm::Kind::Video) continue;
+    if (first < 0) first = static_cast<int>(i);
+    if (IsWindowsMediaVideo(streams[i])) windowsMedia = static_cast<int>(i);
+  }
+  return windowsMedia >= 0 ? windowsMedia : first;
 }
 
 }  // namespace
@@ -88,15 +103,14 @@ int GetVInfo(uint32_t* bitRate, double* frameRate, uint32_t* reserved, int32_t* 
     return 0;
   }
   const auto& streams = g_pInfoReader->Streams();
-  for (uint32_t i = 0; i < outputs && i < streams.size(); ++i) {
-    const wm::StreamInfo& s = streams[i];
-    if (!IsCountedVideo(s)) continue;  // a later matching stream overwrites an earlier one
-    *bitRate = s.bitRate;
-    *frameRate = s.avgTimePerFrame != 0 ? 10000000.0 * (1.0 / s.avgTimePerFrame) : 0.0;
-    *width = s.width;
-    // Top-down rows give a negative height; its magnitude is the picture's.
-    *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{s.height}), INT32_MAX));
-  }
+  const int figured = FiguredVideo(streams, outputs);
+  if (figured < 0) return 1;  // sound only: no picture figures
+  const wm::StreamInfo& s = streams[static_cast<size_t>(figured)];
+  *bitRate = s.bitRate;
+  *frameRate = s.avgTimePerFrame != 0 ? 10000000.0 * (1.0 / s.avgTimePerFrame) : 0.0;
+  *width = s.width;
+  // Top-down rows give a negative height; its magnitude is the picture's.
+  *height = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{s.height}), INT32_MAX));
   return 1;
 }
 

@@ -235,10 +235,21 @@ bool CQmvply::IsPlaying() const {
 }
 
 int32_t CQmvply::GetPosition() const {
+  Graph* graph = m_pState->graph;
+  if (graph == nullptr) return 0;
+  // The shown and heard streams' sinks are asked, not one that discards a second sound track.
+  GstElement* sinks[2] = {};
+  {
+    std::lock_guard<std::mutex> guard(graph->lock);
+    if (graph->video.linked) sinks[0] = GST_ELEMENT(gst_object_ref(graph->video.Sink()));
+    if (graph->audio.linked) sinks[1] = GST_ELEMENT(gst_object_ref(graph->audio.Sink()));
+  }
   gint64 ns = 0;
-  if (m_pState->graph == nullptr ||
-      !gst_element_query_position(m_pState->graph->pipeline, GST_FORMAT_TIME, &ns) || ns < 0)
-    return 0;
+  const bool known = media::ShownPosition({sinks[0], sinks[1]}, &ns) ||
+                     gst_element_query_position(graph->pipeline, GST_FORMAT_TIME, &ns);
+  for (GstElement* sink : sinks)
+    if (sink != nullptr) gst_object_unref(sink);
+  if (!known || ns < 0) return 0;
   return static_cast<int32_t>(ns / GST_MSECOND);
 }
 

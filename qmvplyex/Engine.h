@@ -41,6 +41,10 @@ GstPad* GetOutPin(GstElement* filter, const char* major);
 // the source and taking the controls.
 HRESULT PrerollGraph();
 
+// The sink whose position is the recording's (the camcorder's end), or null when the tape graph
+// goes; the graph's position is asked of it, not of the sinks that discard unused streams.
+void SetRecordingSink(GstElement* sink);
+
 // Releases what the tape module holds (camcorder, transport); plyCleanUp calls it once the graph
 // has stopped (NULL state, streaming threads joined) and before the graph's elements are removed
 // and the graph released; also when there is no graph. Defined by the tape module.

@@ -15,6 +15,7 @@
 
 #include "DbgLog.h"
 #include "Engine.h"
+#include "HeaderSanity.h"
 #include "PlaybackState.h"
 #include "WinTypes.h"
 
@@ -606,6 +607,7 @@ QMVPLYEX_API void plyCleanUp(void) {
     gst_element_set_state(s.graph, GST_STATE_NULL);
   }
   ReleaseTape();
+  SetRecordingSink(nullptr);
   ReleaseSource();
   ReleaseAudio();
   ReleaseRenderer();
@@ -635,13 +637,45 @@ QMVPLYEX_API void plyCleanUp(void) {
 namespace plyex {
 namespace {
 
+// The position of what the graph shows, hears or records, in ns: a sink that discards a stream
+// is not asked. The graph's own answer only while none of them knows one.
+bool ShownPositionNs(gint64* ns) {
+  PlaybackState& s = State();
+  GstElement* sinks[3] = {};
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.videoBranch.linked && s.videoBranch.Sink() != nullptr)
+      sinks[0] = GST_ELEMENT(gst_object_ref(s.videoBranch.Sink()));
+    if (s.audioBranch.linked && s.audioBranch.Sink() != nullptr)
+      sinks[1] = GST_ELEMENT(gst_object_ref(s.audioBranch.Sink()));
+    if (s.recordingSink != nullptr) sinks[2] = GST_ELEMENT(gst_object_ref(s.recordingSink));
+  }
+  const bool known = media::ShownPosition({sinks[0], sinks[1], sinks[2]}, ns) ||
+                     (gst_element_query_position(s.graph, GST_FORMAT_TIME, ns) && *ns >= 0);
+  for (GstElement* sink : sinks)
+    if (sink != nullptr) gst_object_unref(sink);
+  return known;
+}
+
+// The clip's length in ns, when the graph knows one the clip's bytes can hold: a damaged header
+// may declare hours for a clip of seconds, and such a length is no length.
+bool PlausibleDurationNs(gint64* ns) {
+  PlaybackState& s = State();
+  if (!gst_element_query_duration(s.graph, GST_FORMAT_TIME, ns) || *ns <= 0) return false;
+  std::error_code ec;
+  const auto bytes = std::filesystem::file_size(s.url, ec);
+  // A stream without a file (a URL) has no bytes to measure against.
+  if (ec) return true;
+  return *ns / kNsPerCns <= wm::MaxPlausibleLength(static_cast<int64_t>(bytes), 0);
+}
+
 // A time of the graph in ms, through 100-ns units: the low 32 bits, also stored in *ms. Without
 // seeking 0, and *ms is left alone.
-LONG QueryMs(gboolean (*query)(GstElement*, GstFormat, gint64*), LONG* ms) {
+LONG QueryMs(bool (*query)(gint64*), LONG* ms) {
   PlaybackState& s = State();
   if (!s.haveSeeking || s.graph == nullptr) return 0;
   gint64 ns = 0;
-  if (!query(s.graph, GST_FORMAT_TIME, &ns) || ns < 0) ns = 0;
+  if (!query(&ns) || ns < 0) ns = 0;
   const int64_t cns = ns / kNsPerCns;
   const LONG value = static_cast<LONG>(static_cast<uint32_t>(cns * 100 / 1000000));
   if (ms != nullptr) *ms = value;
@@ -649,14 +683,21 @@ LONG QueryMs(gboolean (*query)(GstElement*, GstFormat, gint64*), LONG* ms) {
 }
 
 }  // namespace
+
+void SetRecordingSink(GstElement* sink) {
+  PlaybackState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.recordingSink = sink;
+}
+
 }  // namespace plyex
 
 QMVPLYEX_API LONG GetMvDuration(LONG* ms) {
-  return plyex::QueryMs(gst_element_query_duration, ms);
+  return plyex::QueryMs(plyex::PlausibleDurationNs, ms);
 }
 
 QMVPLYEX_API LONG GetMvCurPos(LONG* ms) {
-  return plyex::QueryMs(gst_element_query_position, ms);
+  return plyex::QueryMs(plyex::ShownPositionNs, ms);
 }
 
 QMVPLYEX_API void SetMvCurPos(LONG ms) {
@@ -677,7 +718,7 @@ QMVPLYEX_API HRESULT SetMvPlySpeed(double rate) {
   if (!s.haveSeeking || s.graph == nullptr) return 0;
   if (!(rate > 0.0) || !std::isfinite(rate)) return E_INVALIDARG;
   gint64 ns = 0;
-  if (!gst_element_query_position(s.graph, GST_FORMAT_TIME, &ns) || ns < 0) ns = 0;
+  if (!ShownPositionNs(&ns) || ns < 0) ns = 0;
   const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
   if (!gst_element_seek(s.graph, rate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, ns,
                         GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))

@@ -47,6 +47,7 @@ struct PlaybackState {
   media::Branch audioBranch;
   GstElement* sizeFilter = nullptr;  // capsfilter of the video branch setting the scaled size
   GstElement* volumeElement = nullptr;
+  GstElement* recordingSink = nullptr;  // the tape's end, while a recording's graph exists
 
   // Clip window and video rectangle.
   HWND clipWnd = 0;

@@ -155,8 +155,9 @@ void OnSourcePad(GstElement*, GstPad* pad, gpointer data) {
     tape->audioLinked = LinkPad(pad, tape->audioIn);
     if (!tape->audioLinked) PostError(tape->sink, "The clip's sound cannot go to the DV muxer");
   } else {
-    // A stream the tape does not take (a second sound track) is consumed without holding it up.
-    media::LinkToDiscard(tape->pipeline, pad);
+    // A stream the tape does not take (a second sound track) is consumed without holding it up,
+    // at the tape's pace.
+    media::LinkToDiscard(tape->pipeline, pad, tape->camera->WantsClockPace());
   }
   if (caps != nullptr) gst_caps_unref(caps);
 }
@@ -501,6 +502,7 @@ HRESULT BuildTapeGraph(const std::string& path, const std::shared_ptr<Camcorder>
   gst_app_sink_set_callbacks(GST_APP_SINK(t->sink), &callbacks, t, nullptr);
   g_object_set(t->sink, "sync", camera->WantsClockPace() ? TRUE : FALSE, "max-buffers", 4,
                "enable-last-sample", FALSE, nullptr);
+  SetRecordingSink(t->sink);
   GstPad* sinkPad = gst_element_get_static_pad(t->sink, "sink");
   gst_pad_add_probe(
       sinkPad,
@@ -531,6 +533,7 @@ void ReleaseTape() {
   TapeState& state = Tape();
   // Released before the camcorder had the clip's end: stopped, or ended by an error.
   EndRecording(Recording::kFailed);
+  SetRecordingSink(nullptr);
   if (std::unique_ptr<TapeGraph> tape = std::move(state.graph)) {
     if (tape->source != nullptr) {
       if (tape->padAddedId != 0) g_signal_handler_disconnect(tape->source, tape->padAddedId);

@@ -15,7 +15,8 @@ namespace clipgen {
 
 enum class HeaderObject {
   FileProperties,   // offsets: 40 file size, 56 data packets, 64 play duration, 80 preroll
-  VideoProperties,  // the video stream's properties: 93 picture width, 97 picture height
+  VideoProperties,  // the video stream's properties: 93 picture width, 97 picture height,
+                    // 105 codec (four characters)
   AudioProperties,  // the first audio stream's properties: 80 channels, 82 sample rate
 };
 
@@ -27,6 +28,14 @@ constexpr size_t kSendDurationAt = 72;
 constexpr size_t kFileFlagsAt = 88;  // bit 0 broadcast, bit 1 seekable
 constexpr size_t kPictureWidthAt = 93;
 constexpr size_t kPictureHeightAt = 97;
+constexpr size_t kCodecAt = 105;
+
+// A codec's four characters ("WVC1") as the little-endian value PatchHeader writes.
+inline uint64_t FourCc(const char (&code)[5]) {
+  uint64_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(code[i])) << (8 * i);
+  return v;
+}
 
 // Writes value (little endian, width bytes) at offset into the object; false when the clip
 // has no such object or the field lies outside it.

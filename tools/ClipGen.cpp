@@ -206,8 +206,8 @@ bool CheckSpec(const ClipSpec& s, std::string* why) {
     if (s.fpsNum <= 0 || s.fpsDen <= 0) return fail("frame rate must be positive");
     if (s.keyIntervalMs <= 0) return fail("key frame interval must be positive");
     if (s.videoBitRate <= 0) return fail("video bit rate must be positive");
-    if (s.videoCodec != "wmv1" && s.videoCodec != "wmv2")
-      return fail("unknown video codec '" + s.videoCodec + "' (wmv1 or wmv2)");
+    if (s.videoCodec != "wmv1" && s.videoCodec != "wmv2" && s.videoCodec != "msmpeg4")
+      return fail("unknown video codec '" + s.videoCodec + "' (wmv1, wmv2 or msmpeg4)");
   }
   if (s.audioTracks > 0) {
     if (s.sampleRate <= 0) return fail("sample rate must be positive");

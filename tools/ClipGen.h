@@ -24,7 +24,7 @@ struct ClipSpec {
   int channels = 2;
   bool video = true;
   int audioTracks = 1;  // 0 = no audio; 2 = two audio streams (different tone per track)
-  std::string videoCodec = "wmv2";   // "wmv1" or "wmv2"
+  std::string videoCodec = "wmv2";   // "wmv1", "wmv2" or "msmpeg4" (MPEG-4 v3, "MP43")
   std::string audioCodec = "wmav2";  // "wmav1" or "wmav2"
   // Sound stored this many ms ahead of the pictures of the same time, as an encoder with a buffer
   // window sends it; the header's preroll is then at least as long. 0 leaves the order to the

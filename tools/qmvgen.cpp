@@ -27,7 +27,7 @@ void PrintUsage(FILE* to) {
       "  --no-video         audio only\n"
       "  --no-audio         video only\n"
       "  --audio-tracks N   number of audio streams (1)\n"
-      "  --vcodec NAME      wmv1 or wmv2 (wmv2)\n"
+      "  --vcodec NAME      wmv1, wmv2 or msmpeg4 (wmv2)\n"
       "  --acodec NAME      wmav1 or wmav2 (wmav2)\n"
       "  --audio-lead MS    store the sound this far ahead of the pictures, as an encoder\n"
       "                     with a buffer window does (0: interleaved by time)\n"

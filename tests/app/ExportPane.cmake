@@ -1,7 +1,8 @@
 # The export pane's tests join the window tests.
 target_sources(app_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ExportPaneTest.cpp
                                  ${CMAKE_CURRENT_LIST_DIR}/ExportTapeTest.cpp
-                                 ${CMAKE_CURRENT_LIST_DIR}/ExportMonitorTest.cpp)
+                                 ${CMAKE_CURRENT_LIST_DIR}/ExportMonitorTest.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/ExportEncoderClipsTest.cpp)
 
 # The monitor outputs on the two-monitor desktop (offscreen they skip themselves).
 add_test(NAME ExportPaneTest.TwoMonitorDesktop

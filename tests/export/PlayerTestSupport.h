@@ -18,9 +18,10 @@ namespace playertest {
 class Owner : public QWidget {
  public:
   struct Report {
-    WPARAM playing;
+    WPARAM playing;  // the kind: 1 playing, 0 not
     LPARAM position;
     qint64 atMs;
+    unsigned generation;
   };
 
   Owner() { clock_.start(); }
@@ -35,7 +36,8 @@ class Owner : public QWidget {
     if (e->type() == WinMsgEvent::Type()) {
       auto* msg = static_cast<WinMsgEvent*>(e);
       if (msg->message == WM_PLAYER_NOTIFY)
-        reports.push_back({msg->wParam, msg->lParam, clock_.elapsed()});
+        reports.push_back({msg->wParam & 0xFFFFu, msg->lParam, clock_.elapsed(),
+                           static_cast<unsigned>(msg->wParam >> 16 & 0xFFFFu)});
       return true;
     }
     return QWidget::event(e);

@@ -157,16 +157,22 @@ TEST_F(PlayerWndTest, WithoutALibraryItLogsAndStaysBare) {
   };
   const auto before = fileSize();
   {
-    // No skin: nothing of the engine is started either.
+    // No skin: the window is bare, but the engine starts and the window reports as it plays.
     Install(FAKE_ENGINE, /*withSkin=*/false);
     Owner owner;
     testing::internal::CaptureStderr();
     CPlayerWnd wnd(&owner);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to load Skin.dll\n");
-    EXPECT_FALSE(wnd.TimerRunning());
-    EXPECT_EQ(Calls(), "");
+    EXPECT_TRUE(wnd.TimerRunning());
+    EXPECT_EQ(Calls(), "plyInit\n" + ClipWndCall(wnd));
     EXPECT_TRUE(wnd.mask().isEmpty());
     EXPECT_TRUE(wnd.TitleButton(1000)->Bitmap(CQmvButton::Normal).isNull());
+    Set("playing", 1);
+    Set("position", 900);
+    ASSERT_TRUE(RunUntil([&] { return owner.Count() >= 1; }, 2000));
+    EXPECT_EQ(owner.Last().playing, 1u);
+    EXPECT_EQ(owner.Last().position, 900);
+    Set("playing", 0);
   }
   TearDown();
   fake_ = nullptr;
@@ -214,8 +220,17 @@ TEST_F(PlayerWndTest, TicksReportToTheOwnerAndLeaveFullScreenWhenNothingPlays) {
     EXPECT_EQ(r.playing, 1u);
     EXPECT_EQ(r.position, 1200);
   }
-  // Every 500 ms, whether or not anybody looks.
+  // Every 500 ms, whether or not anybody looks, each naming the output it belongs to.
   const qint64 gap = owner.reports[2].atMs - owner.reports[1].atMs;
+  const unsigned generation = owner.Last().generation;
+  EXPECT_NE(generation, 0u);
+  EXPECT_EQ(generation, wnd.Generation());
+  wnd.NewReportGeneration();
+  EXPECT_NE(wnd.Generation(), generation);
+  EXPECT_NE(wnd.Generation(), 0u);
+  owner.reports.clear();
+  ASSERT_TRUE(RunUntil([&] { return owner.Count() >= 1; }, 1000));
+  EXPECT_EQ(owner.Last().generation, wnd.Generation());
   EXPECT_GE(gap, 300);
   EXPECT_LE(gap, 900);
   // Each tick polls the graph's events first.

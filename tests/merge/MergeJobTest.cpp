@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "AsfPatch.h"
 #include "CQmvedit.h"
 #include "ClipFile.h"
 #include "ClipList.h"
@@ -153,6 +154,27 @@ TEST(MergeJob, CheckRefusesClipsThatDiffer) {
   ClipList single;
   ASSERT_TRUE(single.Add(ref));
   EXPECT_EQ(MergeJob::Check(single), std::nullopt);
+}
+
+// Clips of another video codec show their figures in the list, and two of different sizes are
+// refused by them.
+TEST(MergeJob, CheckRefusesClipsOfOtherCodecsOfDifferentSizes) {
+  TempDir dir;
+  std::vector<std::string> paths;
+  for (int width : {160, 176}) {
+    clipgen::ClipSpec params = ClipOf(1000);
+    params.width = width;
+    const std::string path = MakeClip(dir, "vc1-" + std::to_string(width) + ".wmv", params);
+    ASSERT_TRUE(clipgen::PatchHeader(path, clipgen::HeaderObject::VideoProperties,
+                                     clipgen::kCodecAt, 4, clipgen::FourCc("WVC1")));
+    paths.push_back(path);
+  }
+  ClipList list;
+  ASSERT_TRUE(list.Add(paths[0]));
+  ASSERT_TRUE(list.Add(paths[1]));
+  EXPECT_EQ(list.Text(0, kColResolution), "160X120@25.00");
+  EXPECT_EQ(list.Text(1, kColResolution), "176X120@25.00");
+  EXPECT_EQ(MergeJob::Check(list), kTextDifferentAttribute);
 }
 
 TEST(MergeJob, MergesEveryClipOnceInSeqOrderEndToEnd) {

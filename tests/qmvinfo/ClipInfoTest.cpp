@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "AsfPatch.h"
 #include "ClipFile.h"
 #include "QmvInfo.h"
 #include "TestDir.h"
@@ -129,21 +130,52 @@ TEST(ClipInfo, AudioOnlyClip) {
   EXPECT_NEAR(f.durationMs, 2000, 60);
 }
 
-// Only WMV1, WMV2 and WMV3 pictures count: an ASF clip with another video codec has no video
-// figures, but its length still shows.
-TEST(ClipInfo, OtherVideoCodecsGiveNoVideoFigures) {
+// Pictures of any codec the reader opens have their figures: MPEG-4 v3 ("MP43", by the
+// generator and by FFmpeg's own muxer) and VC-1 ("WVC1", a generated clip given that codec), as
+// ffprobe reads them.
+TEST(ClipInfo, EveryVideoCodecGivesItsFigures) {
   TempDir dir;
-  const std::string path = dir.File("mp43.wmv");
+  clipgen::ClipSpec params;
+  params.durationMs = 2000;
+  params.width = 176;
+  params.height = 144;
+  params.fpsNum = 15;
+  params.videoCodec = "msmpeg4";
+  const std::string mp43 = MakeClip(dir, "mp43.wmv", params);
+  params.videoCodec = "wmv2";
+  params.width = 320;
+  params.height = 240;
+  params.fpsNum = 30;
+  const std::string vc1 = MakeClip(dir, "vc1.wmv", params);
+  ASSERT_TRUE(clipgen::PatchHeader(vc1, clipgen::HeaderObject::VideoProperties, clipgen::kCodecAt,
+                                   4, clipgen::FourCc("WVC1")));
+  const std::string muxed = dir.File("ffmpeg.wmv");
   const std::string cmd =
-      "ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -t 2 -c:v msmpeg4 -f asf '" +
-      path + "'";
+      "ffmpeg -v error -f lavfi -i testsrc=size=352x288:rate=25 -t 2 -c:v msmpeg4 -b:v 250k "
+      "-f asf '" +
+      muxed + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
-  const Figures f = Query(path);
-  EXPECT_EQ(f.vResult, 1);
-  EXPECT_EQ(f.width, 0);
-  EXPECT_EQ(f.height, 0);
-  EXPECT_EQ(f.frameRate, 0.0);
-  EXPECT_NEAR(f.durationMs, 2000, 50);
+  struct Case {
+    std::string path;
+    int width, height;
+    double fps;
+  };
+  for (const Case& c :
+       {Case{mp43, 176, 144, 15.0}, Case{vc1, 320, 240, 30.0}, Case{muxed, 352, 288, 25.0}}) {
+    SCOPED_TRACE(c.path);
+    const Figures f = Query(c.path);
+    ASSERT_EQ(f.vResult, 1);
+    EXPECT_EQ(f.width, c.width);
+    EXPECT_EQ(f.height, c.height);
+    EXPECT_NEAR(f.frameRate, c.fps, 0.05);
+    // The bit rate the file declares for its video stream, where it declares one.
+    const auto probe = Ffprobe(c.path);
+    const auto declared = probe.find("bit_rate");
+    if (declared != probe.end() && declared->second != "N/A") {
+      EXPECT_EQ(f.vBitRate, static_cast<uint32_t>(std::stoul(declared->second)));
+    }
+    EXPECT_NEAR(f.durationMs, 2000, 100);
+  }
 }
 
 // Clips that cannot be read give zero figures and leave the caller's audio figures alone.

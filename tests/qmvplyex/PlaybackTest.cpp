@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "AsfPatch.h"
 #include "Engine.h"
 #include "GstLiveObjects.h"
 #include "QmvPlyEx.h"
@@ -199,6 +200,50 @@ TEST_F(PlaybackTest, SeeksToThePosition) {
   EXPECT_NE(log.find("Seek to 3000000000\n"), std::string::npos) << log;
   // Past the end: the clip ends.
   ASSERT_TRUE(RunUntil([] { return !plyIsPlaying(); }, 3000));
+}
+
+// A second sound track is swallowed by a sink of its own: the position is the one of the clip
+// as shown, rising with the clock, also after a change of speed (which seeks from the position),
+// and the clip plays to its end.
+TEST_F(PlaybackTest, SecondSoundTrackLeavesThePositionToTheClock) {
+  clipgen::ClipSpec params;
+  params.durationMs = 3000;
+  params.audioTracks = 2;
+  const std::string path = testutil::MakeClip(dir, "two-tracks.wmv", params);
+  ASSERT_EQ(Open(path), S_OK);
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_EQ(plyStart(), S_OK);
+  RunFor(500);
+  const LONG first = GetMvCurPos(nullptr);
+  EXPECT_LE(first, clock.elapsed() + 200);
+  EXPECT_GE(first, 200);
+  EXPECT_EQ(SetMvPlySpeed(1.0), S_OK);
+  RunFor(500);
+  const LONG second = GetMvCurPos(nullptr);
+  EXPECT_GT(second, first);
+  EXPECT_LE(second, clock.elapsed() + 200);
+  ASSERT_TRUE(RunUntil([] { return !plyIsPlaying(); }, 8000));
+  EXPECT_GE(clock.elapsed(), 2500);
+}
+
+// The length is the graph's while the clip's bytes can hold it: a header declaring 25 hours for
+// a clip of seconds gives no length, and a broadcast header none either; both clips play.
+TEST_F(PlaybackTest, LengthsTheClipCannotHoldAreUnknown) {
+  clipgen::ClipSpec params;
+  params.durationMs = 1500;
+  const std::string damaged = testutil::MakeClip(dir, "long.wmv", params);
+  ASSERT_TRUE(clipgen::PatchHeader(damaged, clipgen::HeaderObject::FileProperties,
+                                   clipgen::kPlayDurationAt, 8, 25ull * 3600 * 10000000));
+  params.broadcast = true;
+  const std::string live = testutil::MakeClip(dir, "live.wmv", params);
+  for (const std::string& path : {damaged, live}) {
+    ASSERT_EQ(Open(path), S_OK) << path;
+    EXPECT_EQ(GetMvDuration(nullptr), 0) << path;
+    ASSERT_EQ(plyStart(), S_OK);
+    ASSERT_TRUE(RunUntil([] { return GetMvCurPos(nullptr) > 300; }, 4000)) << path;
+    ASSERT_TRUE(RunUntil([] { return !plyIsPlaying(); }, 6000)) << path;
+  }
 }
 
 // Volume in hundredths of a decibel onto the linear volume element; out of range refused.

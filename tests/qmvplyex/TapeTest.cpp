@@ -249,10 +249,13 @@ TEST_F(TapeTest, ExportWhileAClipPlaysStopsItFirst) {
 }
 
 // At the pace of a real tape the recording takes the clip's time and the graph's position
-// follows the tape.
+// follows the tape, also for a clip with a second sound track (which the tape leaves out).
 TEST_F(TapeTest, RealTimeRecordingPositionFollowsTheTape) {
   unsetenv("VANTREL_DV_TAPE_PACE");
-  const std::string clip = Clip("paced.wmv", 2000);
+  clipgen::ClipSpec params;
+  params.durationMs = 2000;
+  params.audioTracks = 2;
+  const std::string clip = testutil::MakeClip(dir, "paced.wmv", params);
   ASSERT_TRUE(FindVtr());
   ASSERT_TRUE(ExportToTape(clip.c_str()));
   const Clock::time_point start = Clock::now();
