@@ -34,8 +34,6 @@ inline constexpr Guid kHeaderExtension =
     MakeGuid(0x5FBF03B5, 0xA92E, 0x11CF, 0x8EE300C00C205365ull);
 inline constexpr Guid kContentDescription =
     MakeGuid(0x75B22633, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
-inline constexpr Guid kExtendedContentDescription =
-    MakeGuid(0xD2D0A440, 0xE307, 0x11D2, 0x97F000A0C95EA850ull);
 inline constexpr Guid kStreamBitrateProperties =
     MakeGuid(0x7BF875CE, 0x468D, 0x11D1, 0x8D82006097C9A2B2ull);
 inline constexpr Guid kExtendedStreamProperties =

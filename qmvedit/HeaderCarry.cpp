@@ -107,11 +107,6 @@ void HeaderCarry::Collect(const Bytes& source, const std::vector<uint16_t>& file
       maxBitrate_ = static_cast<uint32_t>(asf::Get(p + asf::kMaxBitrateAt, 4));
     } else if (asf::Is(p, asf::kStreamBitrateProperties)) {
       bitrates_ = CarryBitrates(p, o.size, fileNumbers);
-    } else if (asf::Is(p, asf::kContentDescription) ||
-               asf::Is(p, asf::kExtendedContentDescription)) {
-      described_.insert(described_.end(), p, p + o.size);
-      ++describedCount_;
-      extendedContent_ |= asf::Is(p, asf::kExtendedContentDescription);
     }
   }
   // The language list goes first, as the streams' language indexes point into it.
@@ -132,7 +127,7 @@ std::optional<Bytes> HeaderCarry::Merge(const Bytes& muxed) const {
   const auto layout = asf::ReadLayout(muxed);
   if (!layout || (!extension_.empty() && layout->extension.size == 0)) return std::nullopt;
   Bytes out(muxed.begin(), muxed.begin() + asf::kHeaderHead);
-  int added = describedCount_;
+  int added = 0;
   bool sawFile = false;
   for (const asf::Object& o : layout->objects) {
     const size_t start = out.size();
@@ -155,7 +150,6 @@ std::optional<Bytes> HeaderCarry::Merge(const Bytes& muxed) const {
     }
   }
   if (!sawFile) return std::nullopt;
-  out.insert(out.end(), described_.begin(), described_.end());
   asf::Set(out.data() + 16, out.size(), 8);
   asf::Set(out.data() + asf::kHeaderCountAt,
            asf::Get(out.data() + asf::kHeaderCountAt, 4) + static_cast<uint64_t>(added), 4);

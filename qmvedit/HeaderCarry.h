@@ -1,8 +1,10 @@
-// What a source clip's header declares of the streams that a new clip copies from it and that
-// libavformat's ASF muxer cannot be told: the stream bit rate properties, each stream's extended
-// stream properties (bit rates, buffer figures, frame rate, stream names), the language list, the
-// file's declared bit rate and the content description. The writer reserves room for them ahead
-// of what the muxer writes and puts the completed header there once the clip is written.
+// What a source clip's header declares of the streams that a new clip copies from it (the stream
+// profile) and that libavformat's ASF muxer cannot be told: the stream bit rate properties, each
+// stream's extended stream properties (bit rates, buffer figures, frame rate, stream names), the
+// language list and the file's declared bit rate. Attributes that describe the content (title,
+// author and the like) are not part of the profile and stay behind. The writer reserves room
+// for the declarations ahead of what the muxer writes and puts the completed header there once
+// the clip is written.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +31,7 @@ class HeaderCarry {
   void Clear() { *this = HeaderCarry(); }
 
   // Bytes by which the new clip's header is longer than the muxer's (0: nothing to carry).
-  size_t Growth() const { return bitrates_.size() + extension_.size() + described_.size(); }
-  // The source describes its content in an extended content description, which then takes the
-  // place of the one the muxer would write.
-  bool CarriesExtendedContent() const { return extendedContent_; }
+  size_t Growth() const { return bitrates_.size() + extension_.size(); }
 
   // The new clip's header, Growth() bytes longer than the muxer's header muxed, whose file
   // size field does not count the growth yet. A muxer's header this cannot read keeps its
@@ -42,11 +41,8 @@ class HeaderCarry {
  private:
   std::optional<std::vector<uint8_t>> Merge(const std::vector<uint8_t>& muxed) const;
 
-  std::vector<uint8_t> bitrates_;   // a stream bit rate properties object
-  std::vector<uint8_t> extension_;  // objects for inside the header extension
-  std::vector<uint8_t> described_;  // content description objects
-  int describedCount_ = 0;
-  bool extendedContent_ = false;
+  std::vector<uint8_t> bitrates_;       // a stream bit rate properties object
+  std::vector<uint8_t> extension_;      // objects for inside the header extension
   std::optional<uint32_t> maxBitrate_;  // of the file properties
 };
 

@@ -212,8 +212,6 @@ HRESULT Writer::BeginWriting() {
     Abort();
     return E_OUTOFMEMORY;
   }
-  // The source's own description of its content replaces the muxer's note of itself.
-  if (carry_.CarriesExtendedContent()) ctx_->flags |= AVFMT_FLAG_BITEXACT;
   for (Input& in : inputs_) {
     AVStream* st = avformat_new_stream(ctx_, nullptr);
     if (st == nullptr || avcodec_parameters_copy(st->codecpar, in.codec) < 0) {

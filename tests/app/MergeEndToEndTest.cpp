@@ -167,5 +167,7 @@ TEST_F(MainWindowTest, MontageOfAnEncoderClipMergesWithItsSource) {
   EXPECT_EQ(merged.bitRates, source.bitRates);
   EXPECT_EQ(merged.bitRates.front(), 100000);
   EXPECT_EQ(merged.languages, source.languages);
-  EXPECT_EQ(merged.title, spec.title);
+  // The source's title is no part of its stream profile.
+  EXPECT_EQ(source.title, spec.title);
+  EXPECT_EQ(merged.title, "");
 }

@@ -79,11 +79,13 @@ TEST(HeaderCarry, TheCopyDeclaresWhatItsSourceDeclares) {
   const Bytes b = HeaderOf(out);
   ASSERT_TRUE(asf::ReadLayout(b)) << "the new header's objects do not add up";
 
-  for (const asf::Guid& g :
-       {asf::kStreamBitrateProperties, asf::kLanguageList, asf::kContentDescription}) {
+  for (const asf::Guid& g : {asf::kStreamBitrateProperties, asf::kLanguageList}) {
     ASSERT_EQ(Find(a, g).size(), 1u);
     EXPECT_EQ(Find(b, g), Find(a, g));
   }
+  // What describes the content is no part of the stream profile and stays behind.
+  ASSERT_EQ(Find(a, asf::kContentDescription).size(), 1u);
+  EXPECT_TRUE(Find(b, asf::kContentDescription).empty());
   const auto ext = Find(a, asf::kExtendedStreamProperties);
   const auto copied = Find(b, asf::kExtendedStreamProperties);
   ASSERT_EQ(ext.size(), 3u);
@@ -108,6 +110,7 @@ TEST(HeaderCarry, TheCopyDeclaresWhatItsSourceDeclares) {
   const probe::Clip clip = probe::ReadClip(out);
   EXPECT_EQ(clip.bitRates, probe::ReadClip(src).bitRates);
   EXPECT_EQ(clip.languages, (std::vector<std::string>(3, "eng")));
+  EXPECT_EQ(clip.title, "");
 
   // A clip that declares nothing more than the muxer writes gets the muxer's header as it is.
   clipgen::ClipSpec plain = EncoderClip();
