@@ -464,7 +464,9 @@ bool CVantrelDlg::OnWinMessage(WinMsgEvent* msg) {
         m_merge->OnMessage(msg->message, msg->wParam, msg->lParam);
       return true;
     case WM_PREVIEW_NOTIFY:
+      // The player is Clip Merge's or Video Montage's; each pane drops reports of the other's.
       if (m_merge) m_merge->OnMessage(msg->message, msg->wParam, msg->lParam);
+      if (m_montage) m_montage->OnMessage(msg->message, msg->wParam, msg->lParam);
       return true;
     case WM_PLAYER_NOTIFY:
     case WM_GRAPH_NOTIFY:
@@ -513,7 +515,13 @@ LRESULT CVantrelDlg::OnSelectorPick(WPARAM /*index*/, LPARAM text) {
     ShowMergePane(choice->function == kFunctionMerge);
     ShowExportPane(choice->function == kFunctionExport);
     SetMessage(choice->message);
+    // The preview player and its screen belong to the current function: a pane left stops it.
+    const bool leftMontage =
+        m_nFunction == kFunctionMontage && choice->function != kFunctionMontage;
+    const bool leftMerge = m_nFunction == kFunctionMerge && choice->function != kFunctionMerge;
     m_nFunction = choice->function;
+    if (m_montage && leftMontage) m_montage->OnHidden();
+    if (m_merge && leftMerge) m_merge->StopPlaying();
     if (m_montage && m_nFunction == kFunctionMontage) m_montage->OnShown();
   }
   return 0;

@@ -194,6 +194,10 @@ void MergePane::Play() {
   m_dlg.Static(1037)->SetText("0:00:00");
 }
 
+void MergePane::StopPlaying() {
+  if (m_dlg.IsPreviewPlaying()) StopPreview(true);
+}
+
 void MergePane::StopPreview(bool callPlayer) {
   if (callPlayer && m_dlg.PreviewPlayer()) m_dlg.PreviewPlayer()->Stop();
   m_dlg.Button(1031)->setText("Play");

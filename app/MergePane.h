@@ -24,6 +24,8 @@ class MergePane {
   // Dropped files while Clip Merge is shown, in the order of the drop.
   void AddDropped(const QStringList& files);
   bool IsRunning() const;
+  // Stops the preview when it plays (another pane takes the preview player).
+  void StopPlaying();
   const ClipList& List() const { return *m_list; }
 
  private:

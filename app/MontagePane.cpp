@@ -3,17 +3,22 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "CQmvSld.h"
 #include "CQmvedit.h"
+#include "CQmvply.h"
 #include "CReportList.h"
 #include "CXStatic.h"
 #include "ClipFile.h"
 #include "Gdi.h"
 #include "KeyFrameLister.h"
 #include "MontageJob.h"
+#include "MontageKeys.h"
+#include "MontagePlayback.h"
 #include "MontageSource.h"
 #include "PaneHost.h"
+#include "PreviewTransport.h"
 #include "ScrubPreview.h"
 #include "SectionKeeper.h"
 #include "SectionList.h"
@@ -60,9 +65,12 @@ MontagePane::MontagePane(PaneHost& dlg)
                    [this](int row, int col) { OnListClick(row, col); });
   QObject::connect(m_listView, &CReportList::ColumnClicked, m_listView,
                    [this](int col) { OnColumnClick(col); });
+  SetUpPlayback();
 }
 
 MontagePane::~MontagePane() {
+  delete m_shortcuts;  // they call into the pane
+  m_playback.reset();
   m_preview.reset();  // the worker stops and is joined before anything it calls goes away
   m_keeper.reset();
   // The list outlives the pane by a little at tear-down: it must not call back into it.
@@ -88,6 +96,8 @@ bool MontagePane::OnCommand(int id) {
     for (int c : kPaneCommands)
       if (c == id) return true;
   }
+  // The buttons that move the cursor stop playing first; marks may be set while it plays.
+  if (IsPlaying() && (id == 1003 || id == 1004 || id == 1015)) ApplyPlayback(m_playback->Stop());
   switch (id) {
     case 1026:
       Browse();
@@ -128,7 +138,14 @@ LRESULT MontagePane::OnMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
       RefreshRows();
       m_keeper->Changed();
       return 0;
+    case WM_PREVIEW_NOTIFY:
+      // An end posted by a play stopped since: the play started after it goes on.
+      if (wp == 0 && IsPlaying() && !(m_dlg.PreviewPlayer() && m_dlg.PreviewPlayer()->IsPlaying()))
+        ApplyPlayback(m_playback->Ended());
+      return 0;
     case WM_TIMELINE_POS: {
+      // A click on the timeline while playing stops it there.
+      if (IsPlaying()) ApplyPlayback(m_playback->Stop());
       // The follow-up shows the position in 1014 and its frame (once: a frame costs a decode).
       Apply(m_list->Follow(static_cast<int32_t>(lp)));
       return 0;
@@ -185,6 +202,9 @@ void MontagePane::Open() {
     m_dlg.SetMessage(Q(r.message));
     return;
   }
+  if (IsPlaying()) ApplyPlayback(m_playback->Stop());
+  m_transport->SetClip(path);
+  m_frameRate = GetClipFrameRate(path);
   // Nothing of the previous clip stays on the pane but a word on the sections kept for it.
   const int kept = m_timeline->GetCount();
   m_dlg.SetMessage(kept > 0 ? Q(CSectionList::KeptText(kept)) : QString());
@@ -230,8 +250,9 @@ void MontagePane::ShowFrameAt(int pos) {
 
 void MontagePane::DrawReadyFrame() {
   const auto picture = m_preview->Take();
-  // The preview screen is the merge pane's player's while another function is current.
-  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage) return;
+  // The preview screen is the merge pane's player's while another function is current, and the
+  // preview player's while the pane plays.
+  if (!picture || m_dlg.CurrentFunction() != kFunctionMontage || IsPlaying()) return;
   qmvedit::ScrubPreview::Draw(*picture, m_display.get());
 }
 
@@ -284,6 +305,7 @@ void MontagePane::UpdateCell() {
 
 void MontagePane::OnListClick(int row, int col) {
   if (m_job->IsRunning()) return;
+  if (IsPlaying()) ApplyPlayback(m_playback->Stop());
   Apply(m_list->Click(row, col, Sections()));
 }
 
@@ -346,6 +368,7 @@ void MontagePane::RunMontage() {
     m_dlg.Static(1023)->repaint();
   };
   const std::string src = m_dlg.Edit(1025)->text().toStdString();
+  PauseIfPlaying();
   SetBusy(true);
   const MontageResult r =
       m_job->Run(*m_dlg.MontageEngine(), m_dlg.MsgWindow(), src, Sections(), view);

@@ -12,6 +12,13 @@
 #include "Period.h"
 #include "WinMessage.h"
 
+class MontageKeys;
+class MontagePlayback;
+class PreviewTransport;
+class QMenu;
+class QTimer;
+struct PlaybackView;
+enum class MontageKey;
 class PaneHost;
 class CQmvSld;
 class CReportList;
@@ -33,8 +40,8 @@ class MontagePane {
 
   // Commands of the pane's buttons; false when the id is not the pane's.
   bool OnCommand(int id);
-  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_KEYFRAMES_READY, WM_FRAME_READY and
-  // WM_EDIT_PROGRESS.
+  // WM_TIMELINE_POS, WM_TIMELINE_CHANGED, WM_KEYFRAMES_READY, WM_FRAME_READY, WM_EDIT_PROGRESS
+  // and WM_PREVIEW_NOTIFY.
   LRESULT OnMessage(uint32_t msg, WPARAM wp, LPARAM lp);
   bool IsRunning() const;
   // Puts a path into the source edit and opens it (the program's command line).
@@ -42,6 +49,17 @@ class MontagePane {
   // Video Montage became the current function again: its picture goes back on the preview
   // screen, which another function may have used meanwhile.
   void OnShown();
+  // Another function became the current one: playing stops and the preview player is given back.
+  void OnHidden();
+
+  // Playing in the preview screen (Space, Shift+Space and the section list's menu).
+  void TogglePlay();
+  void PlayMontage();
+  bool IsPlaying() const;
+  // A key of the pane (see MontageKeys).
+  void OnKey(MontageKey key);
+  // The section list's context menu.
+  QMenu* ListMenu() const;
 
   const CSectionList& List() const { return *m_list; }
   // Undo, redo, kept sections and the CSV of the section list.
@@ -67,6 +85,12 @@ class MontagePane {
   void ShowFrameAt(int pos);
   void DrawReadyFrame();
   void SetBusy(bool busy);
+  void ApplyPlayback(const PlaybackView& view);
+  // Playing stops with the cursor on the frame shown (before a key moves it).
+  void PauseIfPlaying();
+  void MoveCursor(int pos);
+  void SelectSection(int index);
+  void SetUpPlayback();
   // Marks and sections were put back: the list, the timeline and the preview follow.
   void OnRestored();
 
@@ -82,6 +106,11 @@ class MontagePane {
   std::atomic<bool> m_framePosted{false};
   std::unique_ptr<qmvedit::ScrubPreview> m_preview;
   KeyFrameMarks m_keys;
+  double m_frameRate = 0;  // of the source clip, 0 when unknown
+  std::unique_ptr<PreviewTransport> m_transport;
+  std::unique_ptr<MontagePlayback> m_playback;
+  std::unique_ptr<QTimer> m_playTimer;  // the cursor follows the player while it plays
+  MontageKeys* m_shortcuts = nullptr;   // owned by the timeline control
   std::unique_ptr<SectionKeeper> m_keeper;
   std::unique_ptr<KeyFrameLister> m_keyLister;  // last member: joined first
   uint32_t m_keyGeneration = 0;

@@ -10,6 +10,9 @@ add_library(vantrelapp STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ExportPane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MergePane.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontagePane.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MontagePanePlay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MontageKeys.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PreviewTransport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PaneHost.h
   ${CMAKE_CURRENT_LIST_DIR}/SectionKeeper.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellRules.cpp)

@@ -33,3 +33,12 @@ ffmpeg_frame_ms() {
 
 # Median of the numbers on standard input, one a line.
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+# Makes CLIP, when it is missing, as the 5-minute benchmark clip: 1280x720 at 25 fps, WMV2 at
+# 8 Mbit/s with a key frame every 10 s, stereo WMA2 at 128 kbit/s (qmvgen from BIN_DIR).
+ensure_720p_clip() {
+  [ -f "$1" ] && return
+  mkdir -p "$(dirname "$1")"
+  "${BIN_DIR:-build/bin}/qmvgen" --duration 300000 --size 1280x720 --fps 25 --keyint 10000 \
+    --vbitrate 8000000 --abitrate 128000 "$1"
+}

@@ -8,11 +8,7 @@ cd "$(dirname "$0")/.."
 source bench/bench_lib.sh
 BIN=build/bin
 CLIP=${1:-bench/out/clip_5min_720p25_8M.wmv}
-if [ ! -f "$CLIP" ]; then
-  mkdir -p "$(dirname "$CLIP")"
-  "$BIN/qmvgen" --duration 300000 --size 1280x720 --fps 25 --keyint 10000 --vbitrate 8000000 \
-    --abitrate 128000 "$CLIP"
-fi
+ensure_720p_clip "$CLIP"
 cat "$CLIP" > /dev/null  # warm the page cache for both sides
 
 

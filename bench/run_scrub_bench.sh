@@ -13,11 +13,7 @@ source bench/bench_lib.sh
 BIN=${BIN_DIR:-build/bin}
 OUT=${BENCH_OUT:-bench/out}
 CLIP=${1:-$OUT/clip_5min_720p25_8M.wmv}
-if [ ! -f "$CLIP" ]; then
-  mkdir -p "$(dirname "$CLIP")"
-  "$BIN/qmvgen" --duration 300000 --size 1280x720 --fps 25 --keyint 10000 --vbitrate 8000000 \
-    --abitrate 128000 "$CLIP"
-fi
+ensure_720p_clip "$CLIP"
 mkdir -p "$OUT"
 cat "$CLIP" > /dev/null  # warm the page cache for both sides
 

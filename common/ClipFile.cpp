@@ -52,3 +52,23 @@ uint32_t GetClipLength(const std::string& path) {
   dlclose(lib);
   return length;
 }
+
+double GetClipFrameRate(const std::string& path) {
+  if (!IsClipFile(path)) return 0;
+  void* lib = dlopen((InstallFolder() + "/libqmvinfo.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) return 0;
+  using OpenFn = int (*)(const char*);
+  using VInfoFn = int (*)(uint32_t*, double*, uint32_t*, int32_t*, int32_t*);
+  using CloseFn = int (*)();
+  auto open = reinterpret_cast<OpenFn>(dlsym(lib, "OpenQmv"));
+  auto vInfo = reinterpret_cast<VInfoFn>(dlsym(lib, "GetVInfo"));
+  auto close = reinterpret_cast<CloseFn>(dlsym(lib, "CloseQmv"));
+  uint32_t bitRate = 0, reserved = 0;
+  double rate = 0;
+  int32_t width = 0, height = 0;
+  if (open != nullptr) open(path.c_str());
+  if (vInfo != nullptr) vInfo(&bitRate, &rate, &reserved, &width, &height);
+  if (close != nullptr) close();
+  dlclose(lib);
+  return rate > 0 ? rate : 0;
+}

@@ -15,3 +15,7 @@ std::string InstallFolder();
 // The clip's length in ms as the clip information library reads it; 0 when the path is not a
 // clip, or the library or one of its functions is missing.
 uint32_t GetClipLength(const std::string& path);
+
+// The clip's frame rate as the clip information library reads it; 0 when it has no pictures, the
+// path is not a clip, or the library or one of its functions is missing.
+double GetClipFrameRate(const std::string& path);

@@ -4,6 +4,8 @@ add_library(vantrelmontage STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MontageJob.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageSource.cpp
   ${CMAKE_CURRENT_LIST_DIR}/KeyFrameLister.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MontagePlayback.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CursorKeys.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MarksState.cpp
   ${CMAKE_CURRENT_LIST_DIR}/EditHistory.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SectionStore.cpp

@@ -64,3 +64,10 @@ inline clipgen::ClipSpec SmallClip(int ms) {
   s.keyIntervalMs = 1000;
   return s;
 }
+
+// Frame code of the picture on the preview screen (-1 when none can be read).
+inline int ShownCode(CXStatic* screen) {
+  const QImage img = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  return clipgen::ReadFrameCode(img.constBits(), img.width(), img.height(),
+                                static_cast<int>(img.bytesPerLine()));
+}

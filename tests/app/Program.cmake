@@ -5,6 +5,7 @@ add_executable(app_tests ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/MonkeyClipCheck.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/PaneWiringTest.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/KeyFramesEndToEndTest.cpp
+                         ${CMAKE_CURRENT_LIST_DIR}/MontagePlayTest.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/MontageKeptSectionsTest.cpp)
 target_link_libraries(app_tests PRIVATE vantrelapp testsupport qttestmain Qt6::Test)
 gtest_discover_tests(app_tests WORKING_DIRECTORY ${VANTREL_BIN_DIR} DISCOVERY_TIMEOUT 60

@@ -4,6 +4,7 @@ add_executable(montage_tests
   ${CMAKE_CURRENT_LIST_DIR}/KeyFrameListTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageJobTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MontageSourceTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MontagePlaybackTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SectionStoreTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SectionCsvTest.cpp)
 target_link_libraries(montage_tests PRIVATE vantrelmontage testsupport GTest::gtest_main)

@@ -446,3 +446,103 @@ TEST_F(QmvplyTest, DrawsIntoTheWidgetOnX11) {
 }
 
 }  // namespace
+
+// OpenAsync returns before the first picture; a Start given meanwhile plays from its position
+// once the clip has prerolled. Pause holds the clip on a frame, which GetShownPosition names (a
+// frame's time at 25 fps); Start plays on from there. A file that is no clip ends with a report.
+TEST_F(QmvplyTest, OpensWithoutWaitingAndPausesOnAFrame) {
+  const std::wstring path = Wide(Clip("async.wmv", 4000));
+  QElapsedTimer call;
+  call.start();
+  ASSERT_EQ(player.OpenAsync(path.c_str()), S_OK);
+  ASSERT_EQ(player.Start(1000 * kCnsPerMsU), S_OK);
+  EXPECT_LT(call.elapsed(), 50);
+  EXPECT_TRUE(player.IsPlaying());
+  ASSERT_TRUE(RunUntil([&] { return player.GetPosition() >= 1500; }, 5000));
+  EXPECT_LT(player.GetPosition(), 2500);
+  ASSERT_EQ(player.Pause(), S_OK);
+  EXPECT_TRUE(player.IsOpen());
+  EXPECT_TRUE(player.IsPaused());
+  EXPECT_FALSE(player.IsPlaying());
+  RunFor(300);
+  const int32_t shown = player.GetShownPosition();
+  EXPECT_EQ(shown % 40, 0) << shown;
+  EXPECT_GE(shown, 1400);
+  EXPECT_LT(shown, 2600);
+  const size_t reports = window.reports.size();
+  RunFor(600);
+  EXPECT_EQ(player.GetShownPosition(), shown);
+  EXPECT_EQ(window.reports.size(), reports);
+
+  ASSERT_EQ(player.Start(static_cast<uint64_t>(shown) * kCnsPerMsU), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.reports.size() > reports; }, 3000));
+  EXPECT_EQ(window.reports[reports].wParam, 1u);
+  EXPECT_GE(window.reports[reports].lParam, shown);
+  EXPECT_LT(window.reports[reports].lParam, shown + 800);
+  ASSERT_TRUE(RunUntil([&] { return Ended(); }, 6000));
+  EXPECT_EQ(window.Count(0), 1);
+
+  const std::wstring bad = Wide(dir.File("bad.wmv"));
+  std::ofstream(dir.File("bad.wmv")) << "not a clip";
+  ASSERT_EQ(player.OpenAsync(bad.c_str()), S_OK);
+  ASSERT_EQ(player.Start(0), S_OK);
+  ASSERT_TRUE(RunUntil([&] { return window.Count(0) == 2; }, 8000));
+  EXPECT_FALSE(player.IsOpen());
+  EXPECT_EQ(player.OpenAsync(Wide(dir.File("missing.wmv")).c_str()), NS_E_FILE_OPEN_FAILED);
+}
+
+// Ranges play in the order given, back to back, each from its start to its end: the range index
+// and the positions follow them, each range's first picture is its start, one end comes last.
+TEST_F(QmvplyTest, PlaysRangesBackToBack) {
+  const std::wstring path = Wide(Clip("ranges.wmv", 6000));
+  const QmvplyRange ranges[] = {{3000 * kCnsPerMsU, 3800 * kCnsPerMsU},
+                                {1000 * kCnsPerMsU, 1800 * kCnsPerMsU},
+                                {4000 * kCnsPerMsU, 4800 * kCnsPerMsU}};
+  EXPECT_EQ(player.StartRanges(ranges, 3), E_FAIL);
+  ASSERT_EQ(player.OpenAsync(path.c_str()), S_OK);
+  EXPECT_EQ(player.StartRanges(ranges, 0), E_INVALIDARG);
+  const Clock::time_point started = Clock::now();
+  ASSERT_EQ(player.StartRanges(ranges, 3), S_OK);
+  struct Sample {
+    int range;
+    int32_t pos;
+    int32_t shown;
+  };
+  std::vector<Sample> samples;
+  const bool ended = RunUntil(
+      [&] {
+        if (player.IsOpen() && player.IsPlaying())
+          samples.push_back(
+              {player.GetRangeIndex(), player.GetPosition(), player.GetShownPosition()});
+        return Ended();
+      },
+      10000);
+  ASSERT_TRUE(ended);
+  const int64_t took = MsBetween(started, window.reports.back().at);
+  EXPECT_GE(took, 2200);
+  EXPECT_LE(took, 4500);
+  EXPECT_EQ(window.Count(0), 1);
+  ASSERT_FALSE(samples.empty());
+
+  int range = samples.front().range;
+  EXPECT_EQ(range, 0);
+  std::vector<int32_t> firstShown(3, -1);
+  for (const Sample& s : samples) {
+    ASSERT_GE(s.range, range) << "ranges go forward only";
+    ASSERT_LE(s.range, 2);
+    range = s.range;
+    const int32_t from = static_cast<int32_t>(ranges[range].from / kCnsPerMsU);
+    const int32_t to = static_cast<int32_t>(ranges[range].to / kCnsPerMsU);
+    if (s.pos > 0) {
+      EXPECT_GE(s.pos, from - 40) << "range " << range;
+      EXPECT_LE(s.pos, to + 40) << "range " << range;
+    }
+    if (firstShown[range] < 0 && s.shown >= from && s.shown <= to) firstShown[range] = s.shown;
+  }
+  EXPECT_EQ(range, 2);
+  for (int i = 0; i < 3; ++i) {
+    const int32_t from = static_cast<int32_t>(ranges[i].from / kCnsPerMsU);
+    EXPECT_GE(firstShown[i], from) << "range " << i;
+    EXPECT_LE(firstShown[i], from + 120) << "range " << i;
+  }
+}
