@@ -12,13 +12,6 @@
 #include "CXStatic.h"
 #include "ClipGen.h"
 
-// Frame code of the picture on the preview screen.
-inline int ShownCode(CXStatic* screen) {
-  const QImage img = screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  return clipgen::ReadFrameCode(img.constBits(), img.width(), img.height(),
-                                static_cast<int>(img.bytesPerLine()));
-}
-
 inline void Type(CVantrelDlg& dlg, int editId, const QString& text) {
   QLineEdit* e = dlg.Edit(editId);
   e->clear();
