@@ -69,6 +69,7 @@ int WriteShifted(void* opaque, uint8_t* buf, int size) {
       if (errno == EINTR) continue;
       return AVERROR(errno);
     }
+    if (n == 0) return AVERROR(EIO);
     done += static_cast<int>(n);
   }
   return size;
