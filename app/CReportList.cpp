@@ -87,6 +87,18 @@ void CReportList::SetRows(const std::vector<std::vector<QString>>& rows) {
   viewport()->update();
 }
 
+void CReportList::SelectRow(int row) {
+  QTreeWidgetItem* item = row >= 0 ? topLevelItem(row) : nullptr;
+  if (item == nullptr) {
+    clearSelection();
+    return;
+  }
+  if (!item->isSelected() || selectedItems().size() != 1) {
+    clearSelection();
+    item->setSelected(true);
+  }
+}
+
 void CReportList::mousePressEvent(QMouseEvent* e) {
   QTreeWidget::mousePressEvent(e);
   if (e->button() != Qt::LeftButton) return;

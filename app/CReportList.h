@@ -20,6 +20,8 @@ class CReportList : public QTreeWidget {
   void SetItemText(int row, int col, const QString& text);
   // Replaces every row by the given texts.
   void SetRows(const std::vector<std::vector<QString>>& rows);
+  // Highlights that row alone (none for -1 or a row past the end).
+  void SelectRow(int row);
 
   // The fill behind a cell, when the owner drawing marks it.
   std::function<std::optional<QColor>(int row, int col)> cellFill;

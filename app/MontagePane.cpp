@@ -205,6 +205,13 @@ void MontagePane::Open() {
   if (IsPlaying()) ApplyPlayback(m_playback->Stop());
   m_transport->SetClip(path);
   m_frameRate = GetClipFrameRate(path);
+  // Nothing of the previous clip stays on the pane but a word on the sections kept for it.
+  const int kept = m_timeline->GetCount();
+  m_dlg.SetMessage(kept > 0 ? Q(CSectionList::KeptText(kept)) : QString());
+  m_dlg.Static(1023)->SetText(QString());
+  qobject_cast<QProgressBar*>(m_dlg.GetDlgItem(1022))->setValue(0);
+  m_dlg.Edit(1014)->clear();
+  m_dlg.Edit(1019)->clear();
   m_timeline->SetRange(0, static_cast<int>(r.lengthMs));
   m_dlg.Static(1028)->SetText(Q(r.lengthText));
   m_timeline->ClearAll();
@@ -269,7 +276,11 @@ void MontagePane::Erase() {
   m_timeline->EraseMark();
   m_list->ClearEditedCell();
   m_dlg.Edit(1019)->clear();
-  m_listView->viewport()->update();
+  RefreshRows();
+  // The picture is the cursor's, whatever showed before.
+  const int pos = m_timeline->GetPos();
+  m_dlg.Edit(1014)->setText(QString::number(pos));
+  ShowFrameAt(pos);
 }
 
 void MontagePane::StepButton(bool forward) {
@@ -331,6 +342,8 @@ void MontagePane::RefreshRows() {
   for (const auto& r : m_list->Rows())
     rows.push_back({Q(r[0]), Q(r[1]), Q(r[2]), Q(r[3]), Q(r[4])});
   m_listView->SetRows(rows);
+  // The highlight stays with the timeline's selected section wherever its row now stands.
+  m_listView->SelectRow(m_list->RowOfSection(m_timeline->Bar().GetSelPeriod()));
 }
 
 void MontagePane::SetBusy(bool busy) {

@@ -20,16 +20,19 @@ void CMontageSource::ShowFrameAt(CQmvedit& engine, int32_t pos) {
 SourceOpenResult CMontageSource::Open(CQmvedit& engine, const std::string& path) {
   SourceOpenResult r;
   if (!IsClipFile(path)) return r;
-  // A clip the information library cannot measure (corrupt, truncated, not ASF) is not taken:
-  // a range of 0 ms would leave nothing to mark, and the engine keeps the clip it has.
-  const uint32_t length = GetClipLength(path);
-  HRESULT hr = S_OK;
-  if (length > 0) hr = engine.SetSrcFile(path.c_str());
+  // A clip whose header declares no length (a broadcast header) is measured to where its last
+  // sample ends; one that has no length either way (corrupt, truncated, not ASF) is not taken: a
+  // range of 0 ms would leave nothing to mark, and the engine keeps the clip it has.
+  uint32_t length = GetClipLength(path);
+  const bool declared = length > 0;
+  HRESULT hr = engine.SetSrcFile(path.c_str());
+  if (SUCCEEDED(hr) && !declared) length = engine.MeasureSrcLength();
   if (length == 0 || FAILED(hr)) {
     DbgLog(1, -1, "Cannot open %s as a source (length %u, 0x%08X)\n", path.c_str(), length,
            static_cast<unsigned>(hr));
     // Setting a source closes the previous one first: open that one again.
-    if (FAILED(hr) && !m_path.empty() && !engine.IsSrcOpen()) {
+    if (SUCCEEDED(hr) && m_path.empty()) engine.SyncClose();
+    if (!m_path.empty() && (SUCCEEDED(hr) || !engine.IsSrcOpen())) {
       if (SUCCEEDED(engine.SetSrcFile(m_path.c_str())))
         engine.GetVideoOut();
       else

@@ -92,24 +92,48 @@ int CSectionList::SectionOfRow(int row, const std::vector<PERIOD>& sections) con
 }
 
 void CSectionList::Sync(const std::vector<PERIOD>& sections) {
-  const size_t n = m_rows.size();
-  for (const PERIOD& s : sections) {
-    bool has = false;
-    for (size_t r = 0; r < n && !has; ++r) has = Belongs(m_rows[r], s);
-    if (!has) m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(n), RowOf(s, m_keys));
+  auto owned = [&](const Row& row) {
+    return std::any_of(sections.begin(), sections.end(),
+                       [&](const PERIOD& s) { return Belongs(row, s); });
+  };
+  std::vector<const PERIOD*> added;
+  for (const PERIOD& s : sections)
+    if (std::none_of(m_rows.begin(), m_rows.end(), [&](const Row& r) { return Belongs(r, s); }))
+      added.push_back(&s);
+  std::vector<size_t> orphans;
+  for (size_t r = 0; r < m_rows.size(); ++r)
+    if (!owned(m_rows[r])) orphans.push_back(r);
+  // One section changed (an edge dragged, a value typed): its row keeps its place, and the
+  // edited cell stays on it.
+  if (added.size() == 1 && orphans.size() == 1) {
+    m_rows[orphans[0]] = RowOf(*added[0], m_keys);
+    return;
   }
+  const size_t n = m_rows.size();
+  for (const PERIOD* s : added)
+    m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(n), RowOf(*s, m_keys));
   // Rows of sections that are gone; the edited cell follows its row.
   std::vector<Row> kept;
   int cellRow = -1;
   for (size_t r = 0; r < m_rows.size(); ++r) {
-    const bool alive = std::any_of(sections.begin(), sections.end(),
-                                   [&](const PERIOD& s) { return Belongs(m_rows[r], s); });
-    if (!alive) continue;
+    if (!owned(m_rows[r])) continue;
     if (static_cast<int>(r) == m_nCellRow) cellRow = static_cast<int>(kept.size());
     kept.push_back(std::move(m_rows[r]));
   }
   m_rows = std::move(kept);
   m_nCellRow = cellRow;
+}
+
+int CSectionList::RowOfSection(const PERIOD& section) const {
+  if (section.nDur == 0) return -1;
+  for (size_t r = 0; r < m_rows.size(); ++r)
+    if (Belongs(m_rows[r], section)) return static_cast<int>(r);
+  return -1;
+}
+
+std::string CSectionList::KeptText(int count) {
+  return std::to_string(count) + (count == 1 ? " section" : " sections") +
+         " of the previous clip kept.";
 }
 
 void CSectionList::Reload(const std::vector<PERIOD>& sections) {
@@ -159,6 +183,9 @@ SectionListAction CSectionList::Click(int row, int col, const std::vector<PERIOD
     const PERIOD& s = sections[static_cast<size_t>(i)];
     a.selectIndex = i;
     a.positionText = Dec(s.nFrom + s.nDur / 2);
+    // The cursor goes to the section's middle: a cell that names no frame of its own shows the
+    // frame there, so that the picture always belongs to the cursor or the clicked cell.
+    if (!a.framePos) a.framePos = s.nFrom + s.nDur / 2;
   }
   return a;
 }

@@ -85,9 +85,15 @@ class CSectionList {
 
   // The timeline's sections changed (WM_TIMELINE_CHANGED): rows of new sections are inserted
   // after the old rows (the last one added standing first), rows of sections gone are removed;
-  // other rows keep their texts and places. The edited cell stays on its row (-1 when its row
-  // went). The window repaints the list.
+  // other rows keep their texts and places. When one section changed (one row lost its section
+  // and one section is new), that row takes the new values in its place. The edited cell stays
+  // on its row (-1 when its row went). The window repaints the list.
   void Sync(const std::vector<PERIOD>& sections);
+  // The row of a section (its first row by value), -1 for none or an empty section.
+  int RowOfSection(const PERIOD& section) const;
+  // The message line's text when a new source clip is opened while sections are marked: they
+  // stay kept for their clip.
+  static std::string KeptText(int count);
   // The sections were put back (undo, redo, kept or imported sections): as Sync, and then every
   // row's texts are written anew from its section, so numbers that came back show.
   void Reload(const std::vector<PERIOD>& sections);
@@ -101,8 +107,8 @@ class CSectionList {
   // holds pos (start <= pos < end) becomes the edited cell, or none. Nothing for pos 0.
   SectionListAction Follow(int32_t pos);
   // A click on a cell (NM_CLICK; row -1 when no row was hit): it becomes the edited cell, and
-  // its row's section is selected on the timeline. A start, end or real start cell shows the
-  // frame there.
+  // its row's section is selected on the timeline, the cursor on its middle. A start, end or
+  // real start cell shows the frame there, any other the frame at the cursor.
   SectionListAction Click(int row, int col, const std::vector<PERIOD>& sections);
   // A click on a column title (LVN_COLUMNCLICK): rows sorted by start for columns 1 and 2,
   // left in place for 0 and 3; then numbered 1, 2, 3, ... from the top, and every section takes

@@ -118,6 +118,13 @@ HRESULT CQmvedit::SetSrcFile(const char* path) {
   return hr;
 }
 
+uint32_t CQmvedit::MeasureSrcLength() {
+  if (m_copying || !m_bSrcOpen || m_pReader == nullptr) return 0;
+  int64_t end = 0;
+  if (FAILED(m_pReader->MeasureEnd(&end))) return 0;
+  return static_cast<uint32_t>(std::min<int64_t>(end / 10000, UINT32_MAX));
+}
+
 HRESULT CQmvedit::SyncClose() {
   if (m_copying) return E_UNEXPECTED;
   if (m_pReader == nullptr) return E_UNEXPECTED;

@@ -34,6 +34,9 @@ class QMVEDIT_API CQmvedit {
   void SetNotifyWnd(CMsgWindow* wnd);
   HRESULT SetSrcFile(const char* path);
   HRESULT SyncClose();
+  // The open source's length in ms, read from where its last sample ends (0 when none can be
+  // read): for a clip whose header declares no length.
+  uint32_t MeasureSrcLength();
   HRESULT SetDesFile(const char* path);
   HRESULT CopyProfile();
   HRESULT CopyHeadInfo();

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "HeaderCarry.h"
 #include "HeaderSanity.h"
 
 namespace wm {
@@ -103,6 +104,24 @@ int64_t HeaderPreroll(const char* path) {
   return ms > 3600 * 1000 ? 0 : static_cast<int64_t>(ms) * 10000;  // an hour is no preroll
 }
 
+// The header object at the start of the file, when it is one of a plausible size.
+std::vector<uint8_t> ReadHeaderObject(const char* path) {
+  constexpr uint64_t kMaxHeader = 16 << 20;
+  std::ifstream in(path, std::ios::binary);
+  uint8_t head[24];
+  in.read(reinterpret_cast<char*>(head), sizeof(head));
+  if (!in) return {};
+  uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+  if (size < 30 || size > kMaxHeader) return {};
+  std::vector<uint8_t> header(static_cast<size_t>(size));
+  std::copy(head, head + sizeof(head), header.begin());
+  in.read(reinterpret_cast<char*>(header.data() + sizeof(head)),
+          static_cast<std::streamsize>(size - sizeof(head)));
+  if (!in) return {};
+  return header;
+}
+
 }  // namespace
 
 // Per-stream reading state.
@@ -171,6 +190,7 @@ HRESULT Reader::Open(const char* path) {
     }
     StreamInfo info;
     info.number = static_cast<uint16_t>(i + 1);
+    info.fileNumber = static_cast<uint16_t>(st->id);
     info.kind = KindOf(st->codecpar);
     info.subtype = SubtypeOf(st->codecpar);
     info.bitRate =
@@ -185,6 +205,7 @@ HRESULT Reader::Open(const char* path) {
   }
   int64_t declared = 0;
   declaredEnd_ = GetDuration(&declared) == S_OK ? declared : INT64_MAX;
+  header_ = ReadHeaderObject(path);
   MeasureFrameTimes();
   ResetDecoders();
   if (SeekTo(-1, 0) == S_OK) dataStart_ = avio_tell(ctx_->pb);
@@ -202,6 +223,7 @@ HRESULT Reader::Close() {
   if (ctx_ == nullptr) return S_OK;
   avformat_close_input(&ctx_);
   streams_.clear();
+  header_.clear();
   state_.clear();
   ranged_ = false;
   exhausted_ = false;
@@ -259,6 +281,54 @@ HRESULT Reader::GetBitrate(uint32_t* bitRate) const {
   }
   if (total <= 0) return ASF_E_NOTFOUND;
   *bitRate = static_cast<uint32_t>(std::min<int64_t>(total, UINT32_MAX));
+  return S_OK;
+}
+
+HRESULT Reader::MeasureEnd(int64_t* end) {
+  if (end == nullptr) return E_INVALIDARG;
+  if (!IsOpen()) return E_UNEXPECTED;
+  if (!DeclaresNoLength(header_)) return ASF_E_NOTFOUND;
+  ranged_ = false;
+  ResetDecoders();
+  const int64_t packet = ctx_->packet_size;
+  const int64_t fileSize = avio_size(ctx_->pb);
+  // The data object's end when its size is given, else the file's end.
+  int64_t dataEnd = fileSize;
+  if (header_.size() >= 30 && dataStart_ > 0 && fileSize > 0) {
+    const int64_t headerSize = static_cast<int64_t>(header_.size());
+    uint8_t head[24];
+    if (avio_seek(ctx_->pb, headerSize, SEEK_SET) == headerSize &&
+        avio_read(ctx_->pb, head, sizeof(head)) == static_cast<int>(sizeof(head))) {
+      uint64_t size = 0;
+      for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+      if (size > 50 && size <= static_cast<uint64_t>(fileSize - headerSize))
+        dataEnd = headerSize + static_cast<int64_t>(size);
+    }
+  }
+  for (size_t i = 0; i < state_.size(); ++i) ctx_->streams[i]->discard = AVDISCARD_DEFAULT;
+  int64_t last = INT64_MIN;
+  // Back from the end by a few packets, then by ever more, until a sample turns up.
+  for (int64_t back = 64 * std::max<int64_t>(packet, 1);; back *= 8) {
+    int64_t pos = dataStart_;
+    if (packet > 0 && dataStart_ >= 0 && dataEnd - back > dataStart_)
+      pos = dataStart_ + (dataEnd - back - dataStart_) / packet * packet;
+    if (FAILED(pos > dataStart_ ? SeekToPosition(pos) : SeekTo(-1, 0))) break;
+    for (;;) {
+      const HRESULT hr = ReadPacket(pkt_);
+      if (hr != S_OK) break;
+      const int index = pkt_->stream_index;
+      if (index < 0 || static_cast<size_t>(index) >= streams_.size()) continue;
+      const int64_t t = PacketTime(pkt_, ctx_->streams[index]);
+      if (t == INT64_MIN || t < 0 || t > kMaxJump * 100000) continue;
+      last = std::max(last, SaturatingAdd(t, SampleDuration(index, pkt_)));
+    }
+    if (last != INT64_MIN || pos <= dataStart_ || dataStart_ < 0) break;
+  }
+  av_packet_unref(pkt_);
+  ApplyDiscard();
+  SeekTo(-1, 0);
+  if (last == INT64_MIN || last <= 0) return ASF_E_NOTFOUND;
+  *end = last;
   return S_OK;
 }
 
@@ -333,10 +403,13 @@ static int64_t AverageFrameTime(const std::vector<int64_t>& times) {
 }
 
 void Reader::MeasureFrameTimes() {
-  // The container keeps no frame rate, so it is measured from the first frames' times.
+  // The frame rate the header's extended stream properties declare, as encoders write it; other
+  // clips keep none, so it is measured from the first frames' times.
   bool anyVideo = false;
   for (size_t i = 0; i < streams_.size(); ++i) {
-    bool video = streams_[i].kind == Kind::Video;
+    if (streams_[i].kind == Kind::Video)
+      streams_[i].avgTimePerFrame = DeclaredFrameTime(header_, streams_[i].fileNumber);
+    bool video = streams_[i].kind == Kind::Video && streams_[i].avgTimePerFrame == 0;
     anyVideo |= video;
     ctx_->streams[i]->discard = video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   }
@@ -355,12 +428,12 @@ void Reader::MeasureFrameTimes() {
     times[i].push_back(t);
     bool done = true;
     for (size_t k = 0; k < streams_.size(); ++k)
-      if (streams_[k].kind == Kind::Video && !enough(k)) done = false;
+      if (ctx_->streams[k]->discard != AVDISCARD_ALL && !enough(k)) done = false;
     if (done) break;
   }
   av_packet_unref(pkt_);
   for (size_t i = 0; i < streams_.size(); ++i) {
-    if (streams_[i].kind != Kind::Video) continue;
+    if (streams_[i].kind != Kind::Video || streams_[i].avgTimePerFrame != 0) continue;
     streams_[i].avgTimePerFrame = AverageFrameTime(times[i]);
     if (streams_[i].avgTimePerFrame == 0) {
       AVRational r = ctx_->streams[i]->avg_frame_rate;

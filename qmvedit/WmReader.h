@@ -27,6 +27,7 @@ constexpr uint16_t kNoStream = 0xFFFF;
 // What the profile and the output media type tell of one stream.
 struct StreamInfo {
   uint16_t number = 0;
+  uint16_t fileNumber = 0;  // the number the file's header gives the stream
   Kind kind = Kind::Other;
   std::string subtype;          // "WMV1", "WMV2", "WMV3", "WMA1", "WMA2", ... or the codec name
   uint32_t bitRate = 0;         // bits per second, as the file declares it
@@ -82,12 +83,19 @@ class Reader {
   bool IsOpen() const { return ctx_ != nullptr; }
 
   const std::vector<StreamInfo>& Streams() const { return streams_; }
+  // The clip's whole header object as the file holds it (empty when it cannot be read whole).
+  const std::vector<uint8_t>& Header() const { return header_; }
   const StreamInfo* FindStream(uint16_t number) const;
   HRESULT GetOutputCount(uint32_t* count) const;
 
   // Header attributes: file duration and total bit rate; ASF_E_NOTFOUND when the file has none.
   HRESULT GetDuration(int64_t* duration) const;
   HRESULT GetBitrate(uint32_t* bitRate) const;
+  // Where the clip's last sample ends, read from the end of its data: the length of a clip whose
+  // header declares none (a broadcast header). ASF_E_NOTFOUND when the header declares a length
+  // (a clip whose bytes do not hold it is damaged, not measured) or no sample can be read. The
+  // current range is dropped.
+  HRESULT MeasureEnd(int64_t* end);
 
   // Delivery mode and selection per stream. A stream starts selected and decoded.
   HRESULT SetReadStreamSamples(uint16_t number, bool compressed);
@@ -138,6 +146,7 @@ class Reader {
 
   AVFormatContext* ctx_ = nullptr;
   std::vector<StreamInfo> streams_;
+  std::vector<uint8_t> header_;
   std::vector<std::unique_ptr<StreamState>> state_;
   AVPacket* pkt_ = nullptr;
 

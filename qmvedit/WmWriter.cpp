@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -54,6 +55,71 @@ bool SameStream(const AVCodecParameters& a, const AVCodecParameters& b) {
   return true;
 }
 
+// The muxer's output: the temporary file, shifted by the room kept for the header's growth.
+struct Shifted {
+  int fd;
+  int64_t room;
+};
+
+int WriteShifted(void* opaque, uint8_t* buf, int size) {
+  const Shifted* f = static_cast<const Shifted*>(opaque);
+  for (int done = 0; done < size;) {
+    const ssize_t n = write(f->fd, buf + done, static_cast<size_t>(size - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return AVERROR(errno);
+    }
+    if (n == 0) return AVERROR(EIO);
+    done += static_cast<int>(n);
+  }
+  return size;
+}
+
+int64_t SeekShifted(void* opaque, int64_t offset, int whence) {
+  const Shifted* f = static_cast<const Shifted*>(opaque);
+  if (whence & AVSEEK_SIZE) {
+    struct stat st;
+    if (fstat(f->fd, &st) != 0) return AVERROR(errno);
+    return std::max<int64_t>(st.st_size - f->room, 0);
+  }
+  whence &= ~AVSEEK_FORCE;
+  off_t at;
+  if (whence == SEEK_SET)
+    at = lseek(f->fd, offset + f->room, SEEK_SET);
+  else if (whence == SEEK_CUR || whence == SEEK_END)
+    at = lseek(f->fd, offset, whence);
+  else
+    return AVERROR(EINVAL);
+  if (at < 0) return AVERROR(errno);
+  return at - f->room;
+}
+
+bool ReadAt(int fd, uint8_t* to, size_t size, int64_t at) {
+  while (size > 0) {
+    const ssize_t n = pread(fd, to, size, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    to += n;
+    size -= static_cast<size_t>(n);
+    at += n;
+  }
+  return true;
+}
+
+bool WriteAt(int fd, const uint8_t* from, size_t size, int64_t at) {
+  while (size > 0) {
+    const ssize_t n = pwrite(fd, from, size, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    from += n;
+    size -= static_cast<size_t>(n);
+    at += n;
+  }
+  return true;
+}
+
+constexpr int kIoBuffer = 256 * 1024;
+
 }  // namespace
 
 Writer::Writer() : pkt_(av_packet_alloc()) {}
@@ -68,6 +134,7 @@ void Writer::ClearProfile() {
   for (Input& in : inputs_) avcodec_parameters_free(&in.codec);
   inputs_.clear();
   codecInfos_.clear();
+  carry_.Clear();
 }
 
 HRESULT Writer::SetProfile(const Reader& reader) {
@@ -84,6 +151,9 @@ HRESULT Writer::SetProfile(const Reader& reader) {
     }
     inputs_.push_back(Input{s.number, par, INT64_MIN});
   }
+  std::vector<uint16_t> fileNumbers;
+  for (const Input& in : inputs_) fileNumbers.push_back(reader.FindStream(in.number)->fileNumber);
+  carry_.Collect(reader.Header(), fileNumbers);
   return S_OK;
 }
 
@@ -133,15 +203,14 @@ HRESULT Writer::BeginWriting() {
   const mode_t mask = umask(0);
   umask(mask);
   fchmod(fd, 0666 & ~mask);
-  close(fd);
+  fd_ = fd;
   tempPath_ = temp;
 
   const AVOutputFormat* asf = av_guess_format("asf", nullptr, nullptr);
   int r = avformat_alloc_output_context2(&ctx_, asf, nullptr, tempPath_.c_str());
   if (r < 0 || ctx_ == nullptr) {
     ctx_ = nullptr;
-    unlink(tempPath_.c_str());
-    tempPath_.clear();
+    Abort();
     return E_OUTOFMEMORY;
   }
   for (Input& in : inputs_) {
@@ -153,19 +222,13 @@ HRESULT Writer::BeginWriting() {
     st->time_base = AVRational{1, 1000};
     in.lastDts = INT64_MIN;
   }
-  // The temporary file is new and empty: truncating it again would make ext4 flush the whole
-  // clip to disk on close, a wait that a newly created file does not have.
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "truncate", "0", 0);
-  r = avio_open2(&ctx_->pb, tempPath_.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
-  av_dict_free(&options);
-  if (r < 0) {
-    HRESULT hr = FromAv(r);
+  HRESULT hr = OpenOutput();
+  if (FAILED(hr)) {
     Abort();
     return hr;
   }
   if ((r = avformat_write_header(ctx_, nullptr)) < 0) {
-    HRESULT hr = FromAv(r);
+    hr = FromAv(r);
     Abort();
     return hr;
   }
@@ -207,6 +270,50 @@ HRESULT Writer::WriteStreamSample(uint16_t streamNumber, int64_t time, int64_t /
   return S_OK;
 }
 
+HRESULT Writer::OpenOutput() {
+  room_ = static_cast<int64_t>(carry_.Growth());
+  if (lseek(fd_, room_, SEEK_SET) < 0) return HResultFromErrno(errno);
+  uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kIoBuffer));
+  Shifted* target = static_cast<Shifted*>(av_malloc(sizeof(Shifted)));
+  if (buffer != nullptr && target != nullptr) {
+    *target = Shifted{fd_, room_};
+    ctx_->pb = avio_alloc_context(buffer, kIoBuffer, 1, target, nullptr, WriteShifted, SeekShifted);
+    // The muxer marks the end of every data packet as a point to flush at; a full buffer at a
+    // time costs one write for many packets.
+    if (ctx_->pb != nullptr) ctx_->pb->min_packet_size = kIoBuffer;
+  }
+  if (ctx_->pb == nullptr) {
+    av_free(buffer);
+    av_free(target);
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+void Writer::CloseOutput() {
+  if (ctx_ != nullptr && ctx_->pb != nullptr) {
+    av_free(ctx_->pb->opaque);
+    av_freep(&ctx_->pb->buffer);
+    avio_context_free(&ctx_->pb);
+  }
+}
+
+// Replaces the muxer's header, which lies behind the room, by the completed one that fills the
+// room and the muxer's header together, so that the data follows it directly.
+HRESULT Writer::CompleteHeader() {
+  uint8_t head[24];
+  if (!ReadAt(fd_, head, sizeof(head), room_)) return NS_E_FILE_WRITE;
+  uint64_t size = 0;
+  for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+  if (size < sizeof(head) || size > (64u << 20)) return NS_E_FILE_WRITE;
+  std::vector<uint8_t> muxed(static_cast<size_t>(size));
+  if (!ReadAt(fd_, muxed.data(), muxed.size(), room_)) return NS_E_FILE_WRITE;
+  const std::vector<uint8_t> header = carry_.Apply(muxed);
+  if (header.size() != muxed.size() + static_cast<size_t>(room_)) return NS_E_FILE_WRITE;
+  if (!WriteAt(fd_, header.data(), header.size(), 0)) return HResultFromErrno(errno ? errno : EIO);
+  return S_OK;
+}
+
 HRESULT Writer::EndWriting() {
   if (!IsWriting()) return E_UNEXPECTED;
   HRESULT hr = error_;
@@ -214,11 +321,16 @@ HRESULT Writer::EndWriting() {
     int r = av_write_trailer(ctx_);
     if (r < 0) hr = FromAv(r);
   }
-  if (hr == S_OK && ctx_->pb != nullptr && ctx_->pb->error < 0) hr = FromAv(ctx_->pb->error);
-  int r = avio_closep(&ctx_->pb);
-  if (hr == S_OK && r < 0) hr = FromAv(r);
+  if (ctx_->pb != nullptr) {
+    avio_flush(ctx_->pb);
+    if (hr == S_OK && ctx_->pb->error < 0) hr = FromAv(ctx_->pb->error);
+  }
+  CloseOutput();
   avformat_free_context(ctx_);
   ctx_ = nullptr;
+  if (hr == S_OK) hr = CompleteHeader();
+  if (close(fd_) != 0 && hr == S_OK) hr = HResultFromErrno(errno);
+  fd_ = -1;
   if (hr == S_OK) {
     int err = RenameNoReplace(tempPath_, path_);
     if (err != 0) hr = err == EEXIST ? NS_E_FILE_EXISTS : HResultFromErrno(err);
@@ -237,9 +349,13 @@ HRESULT Writer::Flush() {
 
 void Writer::Abort() {
   if (ctx_ != nullptr) {
-    if (ctx_->pb != nullptr) avio_closep(&ctx_->pb);
+    CloseOutput();
     avformat_free_context(ctx_);
     ctx_ = nullptr;
+  }
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
   }
   if (!tempPath_.empty()) {
     unlink(tempPath_.c_str());

@@ -2,13 +2,16 @@
 // a stream layout copied from a reader and compressed samples at given times, as a Windows Media
 // writer does. The clip is written into a temporary file beside the destination and takes the
 // destination name only when writing ends without error; a failed or abandoned clip leaves
-// nothing behind, and an existing file is never replaced.
+// nothing behind, and an existing file is never replaced. The new clip declares what the
+// source's header declares of its streams (see HeaderCarry): the muxer writes behind a room of
+// that size, which the completed header fills before the clip takes its name.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "HeaderCarry.h"
 #include "WinTypes.h"
 #include "WmReader.h"
 
@@ -63,9 +66,16 @@ class Writer {
   };
   void ClearProfile();
   HRESULT Fail(HRESULT hr);
+  HRESULT OpenOutput();
+  void CloseOutput();
+  HRESULT CompleteHeader();
 
   std::vector<Input> inputs_;
   std::vector<CodecInfo> codecInfos_;
+  HeaderCarry carry_;
+  // The temporary file: the muxer's offset 0 lies room_ bytes into it.
+  int fd_ = -1;
+  int64_t room_ = 0;
   std::string path_;
   std::string tempPath_;
   AVFormatContext* ctx_ = nullptr;

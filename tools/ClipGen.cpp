@@ -23,6 +23,7 @@ extern "C" {
 #include <system_error>
 #include <vector>
 
+#include "AsfObjects.h"
 #include "AsfPatch.h"
 
 namespace clipgen {
@@ -221,6 +222,8 @@ bool CheckSpec(const ClipSpec& s, std::string* why) {
   for (int t : s.keyFramesMs)
     if (t < 0 || t >= s.durationMs) return fail("key frame times must lie within the clip");
   if (!s.keyFramesMs.empty() && !s.video) return fail("key frame times need video");
+  if (s.encoderHeader && (s.bufferMs <= 0 || s.language.empty() || s.language.size() > 100))
+    return fail("an encoder header needs a positive buffer and a language name");
   return true;
 }
 
@@ -672,10 +675,129 @@ class ClipWriter {
       uint64_t old = 0;
       if (!PrerollField(file_, &preroll, &old)) return false;
     }
+    if (spec_.encoderHeader && !DeclareAsEncoder()) return false;
     if ((spec_.noIndex || spec_.broadcast) && !DropIndex(file_))
       return Fail("cannot take the index out of " + shownName_);
     if (spec_.broadcast && !MakeBroadcastHeader(file_))
       return Fail("cannot write a broadcast header into " + shownName_);
+    return true;
+  }
+
+  // What an encoder declares of stream n (numbered from 1 in the muxer's order) in the header
+  // extension: its extended stream properties, with one stream name in language 0.
+  std::vector<uint8_t> ExtendedStreamProperties(int n) const {
+    const bool isVideo = out_->streams[n - 1]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    const uint32_t rate = static_cast<uint32_t>(isVideo ? spec_.videoBitRate : spec_.audioBitRate);
+    const std::vector<uint8_t> name =
+        asf::Utf16(isVideo ? "Video" : "Audio " + std::to_string(n - (spec_.video ? 1 : 0)));
+    std::vector<uint8_t> o;
+    asf::PutGuid(o, asf::kExtendedStreamProperties);
+    asf::Put(o, asf::kExtStreamFixed + 4 + name.size(), 8);
+    asf::Put(o, 0, 8);  // start time
+    asf::Put(o, 0, 8);  // end time
+    asf::Put(o, rate, 4);
+    asf::Put(o, static_cast<uint64_t>(spec_.bufferMs), 4);
+    asf::Put(o, 0, 4);                                      // initial buffer fullness
+    asf::Put(o, rate / 2 * 3, 4);                           // peak rate
+    asf::Put(o, static_cast<uint64_t>(spec_.bufferMs), 4);  // peak buffer
+    asf::Put(o, 0, 4);                                      // peak initial buffer fullness
+    asf::Put(o, 0, 4);                                      // largest sample: not given
+    asf::Put(o, asf::kExtFlagSeekable, 4);
+    asf::Put(o, static_cast<uint64_t>(n), 2);
+    asf::Put(o, 0, 2);  // language index
+    const int64_t perFrame =
+        isVideo ? av_rescale(10000000, spec_.fpsDen, spec_.fpsNum) : 0;  // 100 ns per picture
+    asf::Put(o, static_cast<uint64_t>(perFrame), 8);
+    asf::Put(o, 1, 2);  // stream names
+    asf::Put(o, 0, 2);  // payload extension systems
+    asf::Put(o, 0, 2);  // the name's language index
+    asf::Put(o, name.size(), 2);
+    o.insert(o.end(), name.begin(), name.end());
+    return o;
+  }
+
+  // Adds to the finished clip's header what Windows Media encoders write beyond what the muxer
+  // writes: the stream bit rate properties, the language list and each stream's extended stream
+  // properties in the header extension, and the content description. The data that follows the
+  // header moves on by as much; nothing in it gives a file position.
+  bool DeclareAsEncoder() {
+    std::ifstream in(file_, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    in.close();
+    const uint64_t headerSize = bytes.size() >= 24 ? asf::Get(bytes.data() + 16, 8) : 0;
+    std::vector<uint8_t> header;
+    if (headerSize >= asf::kHeaderHead && headerSize < bytes.size())
+      header.assign(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(headerSize));
+    const auto layout = asf::ReadLayout(header);
+    if (!layout || layout->extension.size == 0)
+      return Fail("cannot read the header of " + shownName_);
+
+    std::vector<uint8_t> inner;
+    asf::PutGuid(inner, asf::kLanguageList);
+    const std::vector<uint8_t> language = asf::Utf16(spec_.language);
+    asf::Put(inner, asf::kObjectHead + 2 + 1 + language.size(), 8);
+    asf::Put(inner, 1, 2);
+    asf::Put(inner, language.size(), 1);
+    inner.insert(inner.end(), language.begin(), language.end());
+    const int streams = static_cast<int>(out_->nb_streams);
+    for (int n = 1; n <= streams; ++n) {
+      const std::vector<uint8_t> o = ExtendedStreamProperties(n);
+      inner.insert(inner.end(), o.begin(), o.end());
+    }
+
+    std::vector<uint8_t> bitrates;
+    asf::PutGuid(bitrates, asf::kStreamBitrateProperties);
+    asf::Put(bitrates, asf::kObjectHead + 2 + 6 * static_cast<uint64_t>(streams), 8);
+    asf::Put(bitrates, static_cast<uint64_t>(streams), 2);
+    for (int n = 1; n <= streams; ++n) {
+      const bool isVideo = out_->streams[n - 1]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+      asf::Put(bitrates, static_cast<uint64_t>(n), 2);
+      asf::Put(bitrates, static_cast<uint64_t>(isVideo ? spec_.videoBitRate : spec_.audioBitRate),
+               4);
+    }
+
+    std::vector<uint8_t> content;
+    const std::vector<uint8_t> texts[] = {asf::Utf16(spec_.title), asf::Utf16(spec_.author),
+                                          asf::Utf16(spec_.copyright),
+                                          asf::Utf16(spec_.description), asf::Utf16("")};
+    size_t textBytes = 0;
+    for (const auto& t : texts) textBytes += t.size();
+    asf::PutGuid(content, asf::kContentDescription);
+    asf::Put(content, asf::kObjectHead + 10 + textBytes, 8);
+    for (const auto& t : texts) asf::Put(content, t.size(), 2);
+    for (const auto& t : texts) content.insert(content.end(), t.begin(), t.end());
+
+    const size_t growth = inner.size() + bitrates.size() + content.size();
+    std::vector<uint8_t> out(header.begin(), header.begin() + asf::kHeaderHead);
+    for (const asf::Object& o : layout->objects) {
+      const size_t start = out.size();
+      out.insert(out.end(), header.begin() + static_cast<ptrdiff_t>(o.at),
+                 header.begin() + static_cast<ptrdiff_t>(o.at + o.size));
+      if (o.at == layout->extension.at) {
+        out.insert(out.end(), inner.begin(), inner.end());
+        asf::Set(out.data() + start + 16, o.size + inner.size(), 8);
+        asf::Set(out.data() + start + asf::kExtensionSizeAt,
+                 o.size + inner.size() - asf::kExtensionHead, 4);
+      } else if (asf::Is(out.data() + start, asf::kFileProperties)) {
+        if (o.size < asf::kFilePropertiesSize)
+          return Fail("cannot read the header of " + shownName_);
+        asf::Set(out.data() + start + asf::kFileSizeAt, bytes.size() + growth, 8);
+        out.insert(out.end(), bitrates.begin(), bitrates.end());
+      }
+    }
+    out.insert(out.end(), content.begin(), content.end());
+    asf::Set(out.data() + 16, out.size(), 8);
+    asf::Set(out.data() + asf::kHeaderCountAt, asf::Get(out.data() + asf::kHeaderCountAt, 4) + 2,
+             4);
+    if (out.size() != header.size() + growth)
+      return Fail("cannot extend the header of " + shownName_);
+    out.insert(out.end(), bytes.begin() + static_cast<ptrdiff_t>(headerSize), bytes.end());
+    std::ofstream rewrite(file_, std::ios::binary | std::ios::trunc);
+    rewrite.write(reinterpret_cast<const char*>(out.data()),
+                  static_cast<std::streamsize>(out.size()));
+    rewrite.close();
+    if (!rewrite) return Fail("cannot write to " + shownName_);
     return true;
   }
 

@@ -39,6 +39,17 @@ struct ClipSpec {
   // A broadcast header, as a live encoder writes it: no index (as noIndex), the play and send
   // durations and the data packet counts left at 0, and the broadcast flag set.
   bool broadcast = false;
+  // Declares the streams as Windows Media encoders do: each stream's bit rate in a stream bit
+  // rate properties object and in extended stream properties, which also give the frame rate,
+  // buffer figures, language and stream name, and the clip's title, author, copyright and
+  // description. Without it only the file properties carry a bit rate (the sum of the streams').
+  bool encoderHeader = false;
+  std::string title = "Test pattern";
+  std::string author = "qmvgen";
+  std::string copyright = "No rights reserved";
+  std::string description = "Frame codes over a moving gradient";
+  std::string language = "en-us";
+  int bufferMs = 2000;  // the encoder's buffer window, as the extended stream properties give it
 };
 // Writes the clip to path (".wmv", ".qmv" or any name: always ASF). Returns false with a message in
 // *error (when error is not null) on any failure, leaving no partial file behind.

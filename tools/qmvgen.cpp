@@ -36,6 +36,9 @@ void PrintUsage(FILE* to) {
       "  --no-index         leave the index out, as a broadcast recording has none\n"
       "  --broadcast        a live encoder's header: no index, no play duration, no packet\n"
       "                     count, the broadcast flag set\n"
+      "  --encoder-header   declare the streams as Windows Media encoders do: each stream's\n"
+      "                     bit rate, frame rate, buffer, language and name, and the clip's\n"
+      "                     title, author, copyright and description\n"
       "  --help             show this text\n"
       "\n"
       "Each picture carries its frame number as a 16-bit code in the top band.\n",
@@ -100,6 +103,10 @@ int main(int argc, char** argv) {
     }
     if (arg == "--broadcast") {
       params.broadcast = true;
+      continue;
+    }
+    if (arg == "--encoder-header") {
+      params.encoderHeader = true;
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') {

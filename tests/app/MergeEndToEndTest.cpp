@@ -128,3 +128,46 @@ TEST_F(MainWindowTest, ListClicksAfterTearDownReachNothing) {
   dlg->GetDlgItem(1035)->grab();
   SUCCEED();
 }
+
+// A clip as Windows Media encoders write it declares its streams' bit rates; its montage must
+// declare the same, or the clip list shows another bit rate and the merge refuses the pair.
+TEST_F(MainWindowTest, MontageOfAnEncoderClipMergesWithItsSource) {
+  testutil::TempDir dir;
+  clipgen::ClipSpec spec = SmallClip(4000);
+  spec.encoderHeader = true;
+  spec.videoBitRate = 100000;
+  const std::string src = testutil::MakeClip(dir, "enc.wmv", spec);
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  MarkSection(*dlg, 1000, 2000);
+  Click(*dlg, 1021);
+  ASSERT_EQ(dlg->Message(), "Finished copying selected parts");
+  const std::string cut = dlg->Edit(1042)->text().toStdString();
+  ASSERT_TRUE(std::filesystem::exists(cut));
+
+  PickFunction(kFunctionMerge);
+  dlg->OnDropFiles({QString::fromStdString(cut), QString::fromStdString(src)});
+  ASSERT_EQ(qobject_cast<CReportList*>(dlg->GetDlgItem(1035))->GetItemCount(), 2);
+  // The clip list shows the same figures for both.
+  EXPECT_EQ(CellText(*dlg, 1035, 0, 1), "100000bps");
+  EXPECT_EQ(CellText(*dlg, 1035, 1, 1), "100000bps");
+  EXPECT_EQ(CellText(*dlg, 1035, 0, 2), CellText(*dlg, 1035, 1, 2));
+  Click(*dlg, 1034);
+  ASSERT_EQ(dlg->Message(), "File merging finished.");
+  const std::string out = dlg->Edit(1042)->text().toStdString();
+
+  // The source's 100 frames, then the section's 25, one after another.
+  const std::vector<probe::Frame> frames = probe::DecodeVideo(out);
+  ASSERT_EQ(frames.size(), 125u);
+  for (size_t i = 0; i < frames.size(); ++i)
+    ASSERT_EQ(frames[i].code, i < 100 ? static_cast<int>(i) : static_cast<int>(i) - 100 + 25) << i;
+  const probe::Clip source = probe::ReadClip(src);
+  const probe::Clip merged = probe::ReadClip(out);
+  EXPECT_EQ(merged.bitRates, source.bitRates);
+  EXPECT_EQ(merged.bitRates.front(), 100000);
+  EXPECT_EQ(merged.languages, source.languages);
+  // The source's title is no part of its stream profile.
+  EXPECT_EQ(source.title, spec.title);
+  EXPECT_EQ(merged.title, "");
+}

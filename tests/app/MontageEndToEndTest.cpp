@@ -1,13 +1,18 @@
 // Video Montage from the user's side: open a clip, mark three sections, renumber them in the
 // list, write the montage and check the new clip by decoding it.
+#include <QApplication>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <filesystem>
+#include <fstream>
 
 #include "CQmvSld.h"
 #include "CXStatic.h"
 #include "MainWindowFixture.h"
 #include "MediaProbe.h"
+#include "MontagePane.h"
 #include "PaneDriver.h"
+#include "QtEventLoop.h"
 #include "TestDir.h"
 
 namespace {
@@ -117,4 +122,147 @@ TEST_F(MainWindowTest, OpenOfAnUnreadableClipKeepsThePreviousSource) {
   EXPECT_EQ(dlg->Message(), "Cannot open the clip.");
   EXPECT_EQ(dlg->Static(1028)->GetText(), "00:00:20(20000 mili-Sec)");
   EXPECT_EQ(qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002))->GetCount(), 1);
+}
+
+// A live encoder's clip declares no length: the montage measures it to its last sample, and
+// cuts of it, or a merge of it with itself, keep every picture.
+TEST_F(MainWindowTest, BroadcastClipsAreCutAndMergedWholly) {
+  testutil::TempDir dir;
+  clipgen::ClipSpec spec = SmallClip(2000);
+  spec.broadcast = true;
+  const std::string src = testutil::MakeClip(dir, "live.wmv", spec);
+  PickFunction(kFunctionMontage);
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_NE(dlg->Message(), "Cannot open the clip.");
+  EXPECT_EQ(dlg->Static(1028)->GetText().left(8), "00:00:02");
+  MarkSection(*dlg, 1000, 1800);
+  MarkSection(*dlg, 0, 400);
+  Click(*dlg, 1021);
+  ASSERT_EQ(dlg->Message(), "Finished copying selected parts");
+  const std::string cut = dlg->Edit(1042)->text().toStdString();
+  std::vector<int> codes;
+  for (const probe::Frame& f : probe::DecodeVideo(cut)) codes.push_back(f.code);
+  std::vector<int> want;
+  for (int i = 25; i < 45; ++i) want.push_back(i);
+  for (int i = 0; i < 10; ++i) want.push_back(i);
+  EXPECT_EQ(codes, want);
+
+  PickFunction(kFunctionMerge);
+  dlg->OnDropFiles({QString::fromStdString(src), QString::fromStdString(src)});
+  Click(*dlg, 1034);
+  ASSERT_EQ(dlg->Message(), "File merging finished.");
+  codes.clear();
+  for (const probe::Frame& f : probe::DecodeVideo(dlg->Edit(1042)->text().toStdString()))
+    codes.push_back(f.code);
+  want.clear();
+  for (int copy = 0; copy < 2; ++copy)
+    for (int i = 0; i < 50; ++i) want.push_back(i);
+  EXPECT_EQ(codes, want);
+}
+
+namespace {
+
+// The row the list highlights, -1 for none.
+int HighlightedRow(CVantrelDlg& dlg) {
+  auto* list = qobject_cast<CReportList*>(dlg.GetDlgItem(1005));
+  const auto items = list->selectedItems();
+  return items.size() == 1 ? list->indexOfTopLevelItem(items.front()) : -1;
+}
+
+// A mouse event on the timeline with the left button and Shift held.
+void ShiftMouse(QWidget* w, QEvent::Type type, int x, int y) {
+  const QPointF pt(x, y);
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent ev(type, pt, w->mapToGlobal(pt), button, held, Qt::ShiftModifier);
+  QApplication::sendEvent(w, &ev);
+}
+
+}  // namespace
+
+// The preview shows the picture of every cursor move, the highlight and Update Cell stay with
+// the section the user dragged, and a new clip leaves nothing of the last one on the pane.
+TEST_F(MainWindowTest, MontagePaneFollowsTheCursorAndItsSections) {
+  testutil::TempDir dir;
+  const std::string src = testutil::MakeClip(dir, "a.wmv", SmallClip(20000));
+  const std::string bad = dir.File("bad.wmv");
+  std::ofstream(bad) << "not a clip";
+  PickFunction(kFunctionMontage);
+  CXStatic* screen = dlg->Static(1007);
+  screen->resize(320, 240);
+  Type(*dlg, 1025, QString::fromStdString(bad));
+  Click(*dlg, 1027);
+  ASSERT_EQ(dlg->Message(), "Cannot open the clip.");
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_EQ(dlg->Message(), "");
+  ASSERT_TRUE(testutil::RunUntil([&] { return !dlg->Montage()->KeyFrames().empty(); }, 20000));
+  MarkSection(*dlg, 2000, 4000);
+  MarkSection(*dlg, 8000, 10000);
+  MarkSection(*dlg, 12000, 15000);
+  auto* timeline = qobject_cast<CQmvSld*>(dlg->GetDlgItem(1002));
+  ASSERT_EQ(RowOf(*dlg, 8000), 1);
+
+  // A click on a number cell: the cursor and the picture at the section's middle.
+  ClickCell(*dlg, 1005, 1, 0);
+  EXPECT_EQ(dlg->Edit(1014)->text(), "9000");
+  EXPECT_TRUE(testutil::RunUntil([&] { return ShownCode(screen) == 225; }, 10000))
+      << ShownCode(screen);
+  // A start cell shows its frame; Erase then drops the section and shows the cursor's picture.
+  ClickCell(*dlg, 1005, 0, 2);
+  EXPECT_TRUE(testutil::RunUntil([&] { return ShownCode(screen) == 100; }, 10000));
+  Click(*dlg, 1011);
+  ASSERT_EQ(timeline->GetCount(), 2);
+  EXPECT_EQ(dlg->Edit(1014)->text(), "3000");
+  EXPECT_TRUE(testutil::RunUntil([&] { return ShownCode(screen) == 75; }, 10000))
+      << ShownCode(screen);
+
+  // Shift drag of the first row's start edge to the key frame at 7000; the other section's row
+  // stands below it.
+  ASSERT_EQ(RowOf(*dlg, 8000), 0);
+  ClickCell(*dlg, 1005, 0, 1);
+  ASSERT_EQ(HighlightedRow(*dlg), 0);
+  timeline->PlaceBar(0, 0, 1000, timeline->height());  // 20 ms a pixel
+  const int y = timeline->height() / 2;
+  const int x = timeline->Bar().XFromPos(8000) + 1;
+  ShiftMouse(timeline, QEvent::MouseButtonPress, x, y);
+  ShiftMouse(timeline, QEvent::MouseMove, x - 20, y);
+  ShiftMouse(timeline, QEvent::MouseMove, x - 45, y);
+  ShiftMouse(timeline, QEvent::MouseButtonRelease, x - 45, y);
+  QCoreApplication::processEvents();
+  const int dragged = RowOf(*dlg, 7000);
+  ASSERT_GE(dragged, 0);
+  EXPECT_EQ(HighlightedRow(*dlg), dragged);
+  EXPECT_EQ(CellText(*dlg, 1005, dragged, 0), "2");
+  Type(*dlg, 1019, "7500");
+  Click(*dlg, 1020);
+  EXPECT_EQ(dlg->Message(), "Block's parameter updated.");
+  EXPECT_EQ(CellText(*dlg, 1005, dragged, 1), "7500");
+  EXPECT_EQ(HighlightedRow(*dlg), dragged);
+  bool found = false;
+  for (int i = 0; i < timeline->GetCount(); ++i)
+    if (timeline->GetPeriod(i)->nSeq == 2) {
+      found = true;
+      EXPECT_EQ(timeline->GetPeriod(i)->nFrom, 7500);
+      EXPECT_EQ(timeline->GetPeriod(i)->nDur, 2500);
+    } else {
+      EXPECT_EQ(timeline->GetPeriod(i)->nFrom, 12000);
+    }
+  EXPECT_TRUE(found);
+
+  // A montage leaves its percent; another clip clears it, the Goto value and the message line,
+  // and says that the two sections are kept for their clip.
+  Click(*dlg, 1021);
+  ASSERT_EQ(dlg->Static(1023)->GetText(), "%100");
+  Type(*dlg, 1025, QString::fromStdString(testutil::MakeClip(dir, "b.wmv", SmallClip(3000))));
+  Click(*dlg, 1027);
+  EXPECT_EQ(dlg->Message(), "2 sections of the previous clip kept.");
+  EXPECT_EQ(dlg->Static(1023)->GetText(), "");
+  EXPECT_EQ(dlg->Edit(1014)->text(), "");
+  EXPECT_EQ(timeline->GetCount(), 0);
+  // Back to the first clip: its sections come back.
+  Type(*dlg, 1025, QString::fromStdString(src));
+  Click(*dlg, 1027);
+  EXPECT_EQ(timeline->GetCount(), 2);
 }

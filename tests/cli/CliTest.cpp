@@ -246,6 +246,46 @@ TEST(CliMerge, WritesWhatThePaneJobWritesUnderTheSameName) {
   EXPECT_TRUE(Bytes(cli.File("all.wmv")) == first);
 }
 
+// An encoder's clip, cut and then merged with its source on the command line: every step
+// takes the last step's output, and the figures of the clip list stay those of the source.
+TEST(CliMerge, AMontageOfAnEncoderClipMergesWithItsSource) {
+  TempDir dir;
+  clipgen::ClipSpec params = Small(3000);
+  params.encoderHeader = true;
+  params.videoBitRate = 100000;
+  params.audioTracks = 2;
+  const std::string src = MakeClip(dir, "enc.wmv", params);
+  const Outcome cut = Cli({"montage", src, "-s", "2000-3000", "-s", "0-1000", "-q"});
+  ASSERT_EQ(cut.status, kExitOk) << cut.err;
+  const std::string montage = cut.out.substr(0, cut.out.size() - 1);
+  const Outcome merged = Cli({"merge", src, montage, "-o", dir.File("all.wmv"), "-q"});
+  ASSERT_EQ(merged.status, kExitOk) << merged.err;
+
+  const std::vector<probe::Frame> frames = probe::DecodeVideo(dir.File("all.wmv"));
+  ASSERT_EQ(frames.size(), 75u + 50u);
+  for (int i = 0; i < 125; ++i) {
+    const int want = i < 75 ? i : i < 100 ? i - 75 + 50 : i - 100;
+    ASSERT_EQ(frames[static_cast<size_t>(i)].code, want) << i;
+  }
+  const Outcome info = Cli({"info", src, montage, dir.File("all.wmv")});
+  ASSERT_EQ(info.status, kExitOk) << info.err;
+  std::istringstream lines(info.out);
+  std::vector<std::string> figures;
+  for (std::string line; std::getline(lines, line);)
+    figures.push_back(line.substr(0, line.find('\t', line.find('\t') + 1)));
+  ASSERT_EQ(figures.size(), 3u);
+  EXPECT_EQ(figures[0], "100000bps\t160X120@25.00");
+  EXPECT_EQ(figures[1], figures[0]);
+  EXPECT_EQ(figures[2], figures[0]);
+  const probe::Clip source = probe::ReadClip(src);
+  for (const std::string& path : {montage, dir.File("all.wmv")}) {
+    const probe::Clip clip = probe::ReadClip(path);
+    EXPECT_EQ(clip.bitRates, source.bitRates) << path;
+    EXPECT_EQ(clip.languages, source.languages) << path;
+    EXPECT_EQ(clip.title, "") << path;
+  }
+}
+
 TEST(CliInfo, LinesAndJsonCarryTheClipListsFigures) {
   TempDir dir;
   clipgen::ClipSpec params = Small(2500);

@@ -52,11 +52,15 @@ TEST(SectionListRows, SyncAddsNewRowsAfterOldOnesAndDropsRowsOfGoneSections) {
   list.Sync({P(100, 10, 1), P(200, 10, 2), P(300, 10, 3)});
   EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"100", "300", "200"}));
 
-  // A changed edge is a new section by value: its old row goes, its new one comes last.
-  list.Sync({P(100, 10, 1), P(200, 50, 2), P(300, 10, 3)});
-  EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"100", "300", "200"}));
-  EXPECT_EQ(list.Text(2, 3), "50");
-  EXPECT_EQ(list.Text(2, 2), "250");
+  // One changed section (an edge dragged) keeps its row's place, the edited cell with it.
+  list.Click(1, 2, {P(100, 10, 1), P(200, 10, 2), P(300, 10, 3)});
+  list.Sync({P(100, 10, 1), P(200, 10, 2), P(280, 30, 3)});
+  EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"100", "280", "200"}));
+  EXPECT_EQ(list.Text(1, 3), "30");
+  EXPECT_EQ(list.Text(1, 2), "310");
+  EXPECT_EQ(list.CellRow(), 1);
+  EXPECT_EQ(list.RowOfSection(P(280, 30, 3)), 1);
+  EXPECT_EQ(list.RowOfSection(P(300, 10, 3)), -1);
   // Out of range cells read as empty.
   EXPECT_EQ(list.Text(3, 0), "");
   EXPECT_EQ(list.Text(0, 4), "");
@@ -134,9 +138,9 @@ TEST(SectionListInput, ClickPicksCellAndSelectsSection) {
   EXPECT_EQ(a.cellText, "2001");
   EXPECT_EQ(a.selectIndex, 0);
   EXPECT_EQ(a.positionText, "1500");
-  // Number and length cells leave the frame where it is.
+  // Number and length cells show the frame at the cursor, the section's middle.
   a = list.Click(1, 0, sections);
-  EXPECT_FALSE(a.framePos.has_value());
+  EXPECT_EQ(a.framePos, 5500);
   EXPECT_EQ(a.cellText, "2");
   EXPECT_EQ(a.selectIndex, 1);
   // A click below the rows: no edited row, nothing selected.

@@ -68,7 +68,12 @@ Clip ReadClip(const std::string& path) {
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     if (ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) clip.videoStreams++;
     if (ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) clip.audioStreams++;
+    clip.bitRates.push_back(ctx->streams[i]->codecpar->bit_rate);
+    const AVDictionaryEntry* lang = av_dict_get(ctx->streams[i]->metadata, "language", nullptr, 0);
+    clip.languages.push_back(lang != nullptr ? lang->value : "");
   }
+  if (const AVDictionaryEntry* t = av_dict_get(ctx->metadata, "title", nullptr, 0))
+    clip.title = t->value;
   if (ctx->duration != AV_NOPTS_VALUE) clip.durationMs = ctx->duration / 1000;
   av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BACKWARD);
   AVPacket* pkt = av_packet_alloc();

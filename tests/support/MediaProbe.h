@@ -23,6 +23,11 @@ struct Clip {
   int videoStreams = 0;
   int audioStreams = 0;
   int64_t durationMs = -1;  // as the container declares it
+  // What the demuxer reads of the streams' declarations, as ffprobe shows it: bit rates (0 when
+  // none is declared) and languages per stream, and the clip's title.
+  std::vector<int64_t> bitRates;
+  std::vector<std::string> languages;
+  std::string title;
   std::vector<Packet> packets;
 };
 
