@@ -52,7 +52,7 @@ class SimTape : public ExportFixture {
   void SetUp() override {
     ExportFixture::SetUp();
     // The libraw1394 the engine will load: the simulation's, when the test runs on it.
-    raw1394 = dlopen("libraw1394.so.11", RTLD_NOW);
+    raw1394 = dlopen("libraw1394.so.11", RTLD_NOW | RTLD_NODELETE);  // its bus outlives the tests
     if (raw1394 != nullptr)
       reset = reinterpret_cast<int (*)()>(dlsym(raw1394, "vantrel_sim1394_reset"));
     if (reset == nullptr) GTEST_SKIP() << "not on the simulated bus (build/bin/sim1394)";

@@ -23,6 +23,13 @@
 
 namespace {
 
+// A sanitizer build runs the player several times slower: its starts lag and its steps take longer.
+#ifdef VANTREL_SANITIZED
+constexpr int kSlowBuild = 4;
+#else
+constexpr int kSlowBuild = 1;
+#endif
+
 // The longest the window's thread went without running its timers, from Start on.
 class Heartbeat {
  public:
@@ -111,7 +118,7 @@ TEST_F(MontagePlayTest, SpacePlaysFromTheCursorAndPausesOnTheFrameShown) {
       },
       5000);
   const int at2s = timeline->GetPos();
-  EXPECT_NEAR(at2s, 12000, 300);
+  EXPECT_NEAR(at2s, 12000, 300 * kSlowBuild);
   EXPECT_EQ(dlg->Edit(1014)->text(), QString::number(at2s));
   EXPECT_GE(seen.size(), 15u);
   testutil::RunFor(200);
@@ -142,7 +149,7 @@ TEST_F(MontagePlayTest, SpacePlaysFromTheCursorAndPausesOnTheFrameShown) {
   Key(Qt::Key_Space);
   EXPECT_TRUE(testutil::RunUntil([&] { return !dlg->Montage()->IsPlaying(); }, 8000));
   EXPECT_GE(timeline->GetPos(), 19500);
-  EXPECT_LE(beat.Longest(), 100);
+  EXPECT_LE(beat.Longest(), 100 * kSlowBuild);
   EXPECT_LE(longestKey, 50);
   RecordProperty("longest_block_ms", static_cast<int>(beat.Longest()));
 }
@@ -227,7 +234,7 @@ TEST_F(MontagePlayTest, ShiftSpacePlaysTheSectionsByNumberFromTheirRealStarts) {
   EXPECT_FALSE(dlg->Montage()->IsPlaying());
   EXPECT_GE(timeline->GetPos(), 5200);
   EXPECT_LE(timeline->GetPos(), 6500);
-  EXPECT_LE(beat.Longest(), 100);
+  EXPECT_LE(beat.Longest(), 100 * kSlowBuild);
   EXPECT_LE(longestKey, 50);
   RecordProperty("longest_block_ms", static_cast<int>(beat.Longest()));
 }

@@ -8,6 +8,9 @@ add_executable(app_tests ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/MontagePlayTest.cpp
                          ${CMAKE_CURRENT_LIST_DIR}/MontageKeptSectionsTest.cpp)
 target_link_libraries(app_tests PRIVATE vantrelapp testsupport qttestmain Qt6::Test)
+if(VANTREL_SANITIZE)
+  target_compile_definitions(app_tests PRIVATE VANTREL_SANITIZED)
+endif()
 gtest_discover_tests(app_tests WORKING_DIRECTORY ${VANTREL_BIN_DIR} DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTREL_VIDEO_SINK=fakesink;VANTREL_AUDIO_SINK=fakesink")
 
