@@ -133,10 +133,10 @@ TEST_F(MainWindowTest, ListClicksAfterTearDownReachNothing) {
 // declare the same, or the clip list shows another bit rate and the merge refuses the pair.
 TEST_F(MainWindowTest, MontageOfAnEncoderClipMergesWithItsSource) {
   testutil::TempDir dir;
-  clipgen::ClipSpec spec = SmallClip(4000);
-  spec.encoderHeader = true;
-  spec.videoBitRate = 100000;
-  const std::string src = testutil::MakeClip(dir, "enc.wmv", spec);
+  clipgen::ClipSpec params = SmallClip(4000);
+  params.encoderHeader = true;
+  params.videoBitRate = 100000;
+  const std::string src = testutil::MakeClip(dir, "enc.wmv", params);
   PickFunction(kFunctionMontage);
   Type(*dlg, 1025, QString::fromStdString(src));
   Click(*dlg, 1027);
@@ -168,6 +168,6 @@ TEST_F(MainWindowTest, MontageOfAnEncoderClipMergesWithItsSource) {
   EXPECT_EQ(merged.bitRates.front(), 100000);
   EXPECT_EQ(merged.languages, source.languages);
   // The source's title is no part of its stream profile.
-  EXPECT_EQ(source.title, spec.title);
+  EXPECT_EQ(source.title, params.title);
   EXPECT_EQ(merged.title, "");
 }

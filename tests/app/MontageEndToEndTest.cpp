@@ -128,9 +128,9 @@ TEST_F(MainWindowTest, OpenOfAnUnreadableClipKeepsThePreviousSource) {
 // cuts of it, or a merge of it with itself, keep every picture.
 TEST_F(MainWindowTest, BroadcastClipsAreCutAndMergedWholly) {
   testutil::TempDir dir;
-  clipgen::ClipSpec spec = SmallClip(2000);
-  spec.broadcast = true;
-  const std::string src = testutil::MakeClip(dir, "live.wmv", spec);
+  clipgen::ClipSpec params = SmallClip(2000);
+  params.broadcast = true;
+  const std::string src = testutil::MakeClip(dir, "live.wmv", params);
   PickFunction(kFunctionMontage);
   Type(*dlg, 1025, QString::fromStdString(src));
   Click(*dlg, 1027);
