@@ -127,6 +127,8 @@ constexpr nodeaddr_t kOPcr0 = CSR_REGISTER_BASE + 0x904;
 constexpr nodeaddr_t kIMpr = CSR_REGISTER_BASE + 0x980;
 constexpr nodeaddr_t kIPcr0 = CSR_REGISTER_BASE + 0x984;
 constexpr int kCipErrorsLogged = 20;
+// The longest the bus's clock sleeps at its pace when no interrupt or empty buffer comes sooner.
+constexpr long kMaxSleepCycles = 250;
 
 // AV/C codes (the tape subunit's opcodes and operands as libavc1394 names them).
 constexpr uint8_t kNotImplemented = 0x08, kAccepted = 0x09, kRejected = 0x0A, kStable = 0x0C;
@@ -271,9 +273,12 @@ struct Iso {
   std::vector<uint8_t> buffer;
   std::vector<unsigned> lengths;
   std::vector<uint8_t> tags;
+  std::vector<Clock::time_point> queuedAt;  // when the handler gave each slot's packet
   unsigned head = 0, tail = 0, queued = 0, sinceIrq = 0;
   bool running = false, stop = false, wasEmpty = false;
   bool ended = false;  // the handler's last answer was not OK: the stream has ended for now
+  Clock::time_point endedAt;  // ... since then
+  Clock::time_point started;  // cycle n of the stream is due n / 8000 s after this
   std::thread pace;
   long cycles = 0, packets = 0, data = 0, empty = 0, late = 0, idle = 0;
 };
@@ -375,6 +380,8 @@ Bus& TheBus() {
   return *bus;
 }
 
+void CatchUp(Bus& bus, Clock::time_point until);
+
 std::vector<std::string> Split(const char* text) {
   std::vector<std::string> out;
   if (text == nullptr) return out;
@@ -474,8 +481,10 @@ void Bus::Reset(const char* reason) {
 // The unplug fault's clock runs from the first isochronous start.
 void Bus::CheckClock() {
   if (unplugAtMs < 0 || !isoStarted) return;
-  if (Clock::now() - firstIsoStart < std::chrono::milliseconds(unplugAtMs)) return;
+  const Clock::time_point at = firstIsoStart + std::chrono::milliseconds(unplugAtMs);
+  if (Clock::now() < at) return;
   unplugAtMs = -1;
+  CatchUp(*this, at);  // what the bus carried before the camcorder left
   for (Camcorder& c : cams) {
     if (!c.present) continue;
     c.present = false;
@@ -632,6 +641,7 @@ std::vector<uint8_t> Avc(Bus& bus, Camcorder& cam, const uint8_t* cmd, size_t le
         code = kRejected;
       } else {
         code = kAccepted;
+        CatchUp(bus, Clock::now());  // the stream's past cycles reach the transport as it was
         cam.mode = opcode;
         cam.state = operand;
         if (opcode == kPlay && operand == 0x30) cam.state = 0x7d;  // next frame: paused after it
@@ -792,8 +802,7 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
     if (pal != ((fdf & 0x80) != 0)) error("fdf", "fdf=" + Hex(fdf) + " dsf=" + (pal ? "50" : "60"));
     if (rx.frameBytes != 0) ++rx.partial;
     rx.pal = pal;
-    rx.frame.assign(pal ? 144000 : 120000, 0);
-    rx.frameBytes = 0;
+    rx.frame.resize(pal ? 144000 : 120000);  // every byte is written before the frame counts
     std::memcpy(rx.frame.data(), dif, 480);
     rx.frameBytes = 480;
     return;
@@ -823,8 +832,8 @@ void ReceivePacket(Bus& bus, Camcorder& cam, const uint8_t* p, unsigned len, uin
   std::fflush(rx.tape);
 }
 
-// Sends the packet at the buffer's tail (called with the bus locked; unlocks around the receiver).
-void SendOne(Bus& bus, raw1394handle_t h, std::unique_lock<std::mutex>& guard) {
+// Sends the packet at the buffer's tail to the camcorders listening (called with the bus locked).
+void SendOne(Bus& bus, raw1394handle_t h) {
   Iso& iso = *h->iso;
   const unsigned slot = iso.tail;
   const uint8_t* p = iso.buffer.data() + static_cast<size_t>(slot) * iso.slotSize;
@@ -835,13 +844,9 @@ void SendOne(Bus& bus, raw1394handle_t h, std::unique_lock<std::mutex>& guard) {
     ++iso.data;
   else
     ++iso.empty;
-  std::vector<std::pair<Camcorder*, bool>> listeners;  // and whether it records
   for (Camcorder& c : bus.cams)
     if (c.present && c.ListenChannel() == iso.channel)
-      listeners.emplace_back(&c, c.mode == kRecord && c.state == 0x75);
-  guard.unlock();
-  for (auto& [c, record] : listeners) ReceivePacket(bus, *c, p, len, tag, index, record);
-  guard.lock();
+      ReceivePacket(bus, c, p, len, tag, index, c.mode == kRecord && c.state == 0x75);
   iso.tail = (iso.tail + 1) % iso.bufPackets;
   --iso.queued;
   if (++iso.sinceIrq >= iso.irqInterval || iso.queued == 0) {
@@ -851,41 +856,73 @@ void SendOne(Bus& bus, raw1394handle_t h, std::unique_lock<std::mutex>& guard) {
   }
 }
 
-// The bus's clock for one transmit context.
+Clock::time_point CycleTime(const Iso& iso, long cycle) {
+  return iso.started + std::chrono::nanoseconds(cycle * (1000000000 / kCyclesPerSecond));
+}
+
+long CyclesDue(const Iso& iso, Clock::time_point at) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(at - iso.started).count() /
+      (1000000000 / kCyclesPerSecond));
+}
+
+// Runs a stream's cycles at the bus's pace up to cycle due (the bus locked). Each cycle takes the
+// packet at the buffer's tail if the handler had given it by the cycle's own time, however late
+// the clock got round to it; else it is a late cycle (an idle one once the handler had ended).
+void RunCycles(Bus& bus, raw1394handle_t h, long due) {
+  Iso& iso = *h->iso;
+  while (iso.cycles < due) {
+    const Clock::time_point at = CycleTime(iso, ++iso.cycles);
+    if (iso.queued == 0 || iso.queuedAt[iso.tail] > at) {
+      ++(iso.ended && iso.endedAt <= at ? iso.idle : iso.late);
+      if (!iso.wasEmpty) {
+        Event e(Event::kIso);
+        bus.Push(h, std::move(e));
+      }
+      iso.wasEmpty = true;
+      continue;
+    }
+    iso.wasEmpty = false;
+    SendOne(bus, h);
+  }
+}
+
+// Every stream at the bus's pace brought up to the time until (the bus locked): what changes the
+// bus or a transport runs the cycles before it first.
+void CatchUp(Bus& bus, Clock::time_point until) {
+  if (bus.fast) return;
+  for (raw1394handle_t h : bus.handles)
+    if (h->iso != nullptr && h->iso->running && !h->iso->stop)
+      RunCycles(bus, h, CyclesDue(*h->iso, until));
+}
+
+// The bus's clock for one transmit context. At the bus's pace it sleeps until the next interrupt
+// is due, or the buffer runs empty, or the camcorder is to be unplugged, and then runs every
+// cycle due at once; a new packet in an empty buffer or the stop wakes it sooner.
 void Pace(raw1394handle_t h) {
   Bus& bus = TheBus();
   std::unique_lock<std::mutex> guard(bus.lock);
   Iso& iso = *h->iso;
-  const Clock::time_point start = Clock::now();
-  while (!iso.stop) {
+  for (;;) {
     bus.CheckClock();
     if (bus.fast) {
+      if (iso.stop) break;
       if (iso.queued == 0) {
         bus.changed.wait_for(guard, std::chrono::milliseconds(50));
         continue;
       }
       ++iso.cycles;
-      SendOne(bus, h, guard);
+      SendOne(bus, h);
       continue;
     }
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    const long due = static_cast<long>(elapsed.count() * kCyclesPerSecond / 1000000);
-    while (iso.cycles < due && !iso.stop) {
-      ++iso.cycles;
-      if (iso.queued == 0) {
-        ++(iso.ended ? iso.idle : iso.late);
-        if (!iso.wasEmpty) {
-          Event e(Event::kIso);
-          bus.Push(h, std::move(e));
-        }
-        iso.wasEmpty = true;
-        continue;
-      }
-      iso.wasEmpty = false;
-      SendOne(bus, h, guard);
-    }
-    bus.changed.wait_for(guard, std::chrono::milliseconds(1));
+    RunCycles(bus, h, CyclesDue(iso, Clock::now()));
+    if (iso.stop) break;
+    long ahead = static_cast<long>(iso.irqInterval - iso.sinceIrq);
+    if (iso.queued > 0) ahead = std::min<long>(ahead, iso.queued);
+    Clock::time_point wake = CycleTime(iso, iso.cycles + std::min(ahead, kMaxSleepCycles));
+    if (bus.unplugAtMs >= 0 && bus.isoStarted)
+      wake = std::min(wake, bus.firstIsoStart + std::chrono::milliseconds(bus.unplugAtMs));
+    bus.changed.wait_until(guard, wake);
   }
 }
 
@@ -907,6 +944,7 @@ int Fill(raw1394handle_t h, unsigned limit) {
     const raw1394_iso_disposition d = iso->handler(h, data, &len, &tag, &sy, -1, 0);
     {
       std::lock_guard<std::mutex> guard(bus.lock);
+      if (d != RAW1394_ISO_OK && !iso->ended) iso->endedAt = Clock::now();
       iso->ended = d != RAW1394_ISO_OK;
     }
     if (d == RAW1394_ISO_ERROR) return -1;
@@ -918,8 +956,10 @@ int Fill(raw1394handle_t h, unsigned limit) {
     std::lock_guard<std::mutex> guard(bus.lock);
     iso->lengths[slot] = std::min(len, iso->slotSize);
     iso->tags[slot] = tag;
-    ++iso->queued;
-    if (bus.fast) bus.changed.notify_all();  // at the bus's pace the clock wakes it
+    iso->queuedAt[slot] = Clock::now();
+    // At the bus's pace the clock sleeps until the buffer would run empty: a packet in an empty
+    // buffer wakes it, as every packet does when it runs fast.
+    if (++iso->queued == 1 || bus.fast) bus.changed.notify_all();
   }
 }
 
@@ -1426,6 +1466,7 @@ SIM_EXPORT int raw1394_iso_xmit_init(raw1394handle_t h, raw1394_iso_xmit_handler
   iso->buffer.assign(static_cast<size_t>(bufPackets) * iso->slotSize, 0);
   iso->lengths.assign(bufPackets, 0);
   iso->tags.assign(bufPackets, 0);
+  iso->queuedAt.assign(bufPackets, Clock::time_point());
   h->iso = std::move(iso);
   return 0;
 }
@@ -1459,6 +1500,7 @@ SIM_EXPORT int raw1394_iso_xmit_start(raw1394handle_t h, int, int prebuffer) {
     }
     if (!bus.isoStarted) bus.firstIsoStart = Clock::now();
     bus.isoStarted = true;
+    iso->started = Clock::now();
     iso->running = true;
     bus.Log("iso-start channel=%u speed=%d buffer=%u irq=%u", iso->channel, iso->speed,
             iso->bufPackets, iso->irqInterval);
