@@ -22,16 +22,20 @@
 // every irq_interval packets (and when the buffer runs empty) an interrupt makes the handle's next
 // raw1394_loop_iterate refill it. raw1394_iso_xmit_sync waits, refilling as the real one does,
 // until the buffer is empty (at most 10 s here). A cycle that finds the buffer empty while the
-// handler still gives packets is a late cycle. The camcorders listen on their iPCR's channel
-// while it has a connection, else on 63.
-// The receiver checks each packet (tag 1, 8 or 488 bytes, CIP: DBS 120, FMT 0, EOH bits, DBC
-// continuity, a SYT on every 300th (PAL) / 250th (NTSC) data packet and on the data packets
-// that start a frame only, the FDF 50/60 bit against the frame's DIF header), rebuilds the DV
-// frames (144000 / 120000 bytes, every DIF block's id checked against its place) and, while the
-// transport is in RECORD (operand RECORD), appends every whole frame to the tape file.
-// (libiec61883 keeps its SYT count across streams: a second stream in a process must start its
-// frames on the first packet with a time stamp, as the header before the payload tells.)
-// The isochronous transmitter keeps sending through bus resets, as a real controller does.
+// handler still gives packets is a late cycle. At the bus's pace the clock does not wake for
+// every cycle: it sleeps until the next interrupt is due (or the buffer runs empty), then runs
+// all the cycles due at once, each judged by its own time (a packet the handler gave after its
+// cycle's time is a late cycle however late the clock ran it), and an AV/C command that changes a
+// transport, an unplug and the stream's stop first run the cycles due before them. The camcorders
+// listen on their iPCR's channel while it has a connection, else on 63. The receiver checks each
+// packet (tag 1, 8 or 488 bytes, CIP: DBS 120, FMT 0, EOH bits, DBC continuity, a SYT on every
+// 300th (PAL) / 250th (NTSC) data packet and on the data packets that start a frame only, the FDF
+// 50/60 bit against the frame's DIF header), rebuilds the DV frames (144000 / 120000 bytes, every
+// DIF block's id checked against its place) and, while the transport is in RECORD (operand RECORD),
+// appends every whole frame to the tape file. (libiec61883 keeps its SYT count across streams: a
+// second stream in a process must start its frames on the first packet with a time stamp, as the
+// header before the payload tells.) The isochronous transmitter keeps sending through bus resets,
+// as a real controller does.
 //
 // Settings, read when the first handle opens (and again by vantrel_sim1394_reset(), a function of
 // this library only, for tests, found with dlsym):
@@ -276,7 +280,7 @@ struct Iso {
   std::vector<Clock::time_point> queuedAt;  // when the handler gave each slot's packet
   unsigned head = 0, tail = 0, queued = 0, sinceIrq = 0;
   bool running = false, stop = false, wasEmpty = false;
-  bool ended = false;  // the handler's last answer was not OK: the stream has ended for now
+  bool ended = false;         // the handler's last answer was not OK: the stream has ended for now
   Clock::time_point endedAt;  // ... since then
   Clock::time_point started;  // cycle n of the stream is due n / 8000 s after this
   std::thread pace;
@@ -931,32 +935,29 @@ int Fill(raw1394handle_t h, unsigned limit) {
   Bus& bus = TheBus();
   Iso* iso = h->iso.get();
   if (iso == nullptr || iso->handler == nullptr) return 0;
+  std::unique_lock<std::mutex> guard(bus.lock);
   for (;;) {
-    unsigned slot;
-    {
-      std::lock_guard<std::mutex> guard(bus.lock);
-      if (iso->queued >= std::min(limit, iso->bufPackets)) return 0;
-      slot = (iso->tail + iso->queued) % iso->bufPackets;
-    }
+    if (iso->queued >= std::min(limit, iso->bufPackets)) return 0;
+    const unsigned slot = (iso->tail + iso->queued) % iso->bufPackets;
+    guard.unlock();
     unsigned len = 0;
     unsigned char tag = 0, sy = 0;
     uint8_t* data = iso->buffer.data() + static_cast<size_t>(slot) * iso->slotSize;
     const raw1394_iso_disposition d = iso->handler(h, data, &len, &tag, &sy, -1, 0);
-    {
-      std::lock_guard<std::mutex> guard(bus.lock);
-      if (d != RAW1394_ISO_OK && !iso->ended) iso->endedAt = Clock::now();
-      iso->ended = d != RAW1394_ISO_OK;
-    }
-    if (d == RAW1394_ISO_ERROR) return -1;
-    if (d == RAW1394_ISO_STOP || d == RAW1394_ISO_STOP_NOSYNC) {
-      raw1394_iso_stop(h);
+    const Clock::time_point now = Clock::now();
+    guard.lock();
+    if (d != RAW1394_ISO_OK) {
+      if (!iso->ended) iso->endedAt = now;
+      iso->ended = true;
+      guard.unlock();
+      if (d == RAW1394_ISO_ERROR) return -1;
+      if (d == RAW1394_ISO_STOP || d == RAW1394_ISO_STOP_NOSYNC) raw1394_iso_stop(h);
       return 0;
     }
-    if (d != RAW1394_ISO_OK) return 0;
-    std::lock_guard<std::mutex> guard(bus.lock);
+    iso->ended = false;
     iso->lengths[slot] = std::min(len, iso->slotSize);
     iso->tags[slot] = tag;
-    iso->queuedAt[slot] = Clock::now();
+    iso->queuedAt[slot] = now;
     // At the bus's pace the clock sleeps until the buffer would run empty: a packet in an empty
     // buffer wakes it, as every packet does when it runs fast.
     if (++iso->queued == 1 || bus.fast) bus.changed.notify_all();

@@ -447,6 +447,7 @@ TEST_F(Sim, SynchronisedStopSendsWhatIsQueued) {
             AVC1394_RESPONSE_ACCEPTED);
   iec61883_dv_t dv = iec61883_dv_xmit_init(x.h, 1, &Feeder::Feed, &feeder);
   iec61883_dv_set_synch(dv, 1);
+  const Clock::time_point started = Clock::now();
   ASSERT_EQ(iec61883_dv_xmit_start(dv, 63), 0);
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
   while (feeder.frame < 5 && Clock::now() < deadline) {
@@ -454,12 +455,20 @@ TEST_F(Sim, SynchronisedStopSendsWhatIsQueued) {
     if (poll(&p, 1, 100) > 0) raw1394_loop_iterate(x.h);  // -1 once the feeder has ended
   }
   iec61883_dv_close(dv);
+  const auto elapsed = Clock::now() - started;
   const std::string tape = ReadFile(tapePath_);
   ASSERT_EQ(tape.size(), 5u * 144000);
   for (size_t i = 0; i < 5; ++i)
     EXPECT_EQ(0, std::memcmp(tape.data() + i * 144000, feeder.frames[i].data(), 144000));
   EXPECT_TRUE(Logged(" unsent=0\n"));
   EXPECT_FALSE(Logged("iso-sync timeout"));
+  // One packet a cycle: the clock, waking only now and then, never runs ahead of the bus's time.
+  const std::string log = Log();
+  const size_t at = log.find(" packets=", log.find("iso-stop "));
+  ASSERT_NE(at, std::string::npos) << log;
+  const long packets = std::atol(log.c_str() + at + 9);
+  EXPECT_GE(packets, 5 * 300);
+  EXPECT_GE(elapsed, std::chrono::microseconds(125) * packets) << log;
 }
 
 TEST_F(Sim, ReceiverCountsLateCyclesAndBadPackets) {
