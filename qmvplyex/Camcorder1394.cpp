@@ -250,10 +250,12 @@ class Camcorder1394 : public Camcorder {
     const Clock::time_point limit =
         Clock::now() + FrameTime() * (leadIn_.load() + kRingFrames) + std::chrono::seconds(2);
     // A full ring waits for the bus, through the lead-in too, but not for a bus that stopped.
+    // The bus wakes it at every frame it takes (without the lock, so a wake-up may be missed:
+    // the next look comes a frame's time at most later, with five frames still in the ring).
     std::unique_lock<std::mutex> guard(waitLock_);
     while (written_.load() - read_.load(std::memory_order_acquire) >= kRingFrames) {
       if (interrupted_ || streamEnded_ || Clock::now() > limit) break;
-      space_.wait_for(guard, std::chrono::milliseconds(5));
+      space_.wait_for(guard, FrameTime());
     }
     if (interrupted_ || streamEnded_ ||
         written_.load() - read_.load(std::memory_order_acquire) >= kRingFrames) {
