@@ -204,7 +204,7 @@ void MontagePane::Open() {
   }
   if (IsPlaying()) ApplyPlayback(m_playback->Stop());
   m_transport->SetClip(path);
-  m_frameRate = GetClipFrameRate(path);
+  m_frameRate = r.frameRate;
   // Nothing of the previous clip stays on the pane but a word on the sections kept for it.
   const int kept = m_timeline->GetCount();
   m_dlg.SetMessage(kept > 0 ? Q(CSectionList::KeptText(kept)) : QString());

@@ -144,13 +144,7 @@ void MontagePane::OnKey(MontageKey key) {
   PauseIfPlaying();
   const int pos = m_timeline->GetPos();
   const CPeriodBar& bar = m_timeline->Bar();
-  cursorkeys::Marks marks;
-  marks.sections = Sections();
-  marks.beginSet = bar.IsBeginSet();
-  marks.begin = bar.GetBegin();
-  marks.splitState = bar.GetSplitState();
-  marks.split1 = bar.GetSplit1();
-  marks.split2 = bar.GetSplit2();
+  const MarksState marks = bar.State();
   int target = pos;
   switch (key) {
     case MontageKey::FrameBack:

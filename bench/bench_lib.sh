@@ -34,11 +34,25 @@ ffmpeg_frame_ms() {
 # Median of the numbers on standard input, one a line.
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
+# The clip generator: qmvgen from BIN_DIR, or from this tree's build/bin.
+qmvgen_bin() { echo "${BIN_DIR:-$(dirname "${BASH_SOURCE[0]}")/../build/bin}/qmvgen"; }
+
 # Makes CLIP, when it is missing, as the 5-minute benchmark clip: 1280x720 at 25 fps, WMV2 at
-# 8 Mbit/s with a key frame every 10 s, stereo WMA2 at 128 kbit/s (qmvgen from BIN_DIR).
+# 8 Mbit/s with a key frame every 10 s, stereo WMA2 at 128 kbit/s.
 ensure_720p_clip() {
   [ -f "$1" ] && return
   mkdir -p "$(dirname "$1")"
-  "${BIN_DIR:-build/bin}/qmvgen" --duration 300000 --size 1280x720 --fps 25 --keyint 10000 \
+  "$(qmvgen_bin)" --duration 300000 --size 1280x720 --fps 25 --keyint 10000 \
     --vbitrate 8000000 --abitrate 128000 "$1"
+}
+
+# Makes CLIP, when it is missing or empty, as a tape benchmark clip of SECONDS: 640x360 at 25 fps,
+# 1 Mbit/s with a key frame every second, stereo 128 kbit/s; written beside it and moved into
+# place, so that a run cut short leaves no clip behind.
+ensure_360p_clip() {  # CLIP SECONDS
+  [[ -s $1 ]] && return
+  mkdir -p "$(dirname "$1")"
+  "$(qmvgen_bin)" --duration $(($2 * 1000)) --size 640x360 --fps 25 --keyint 1000 \
+    --vbitrate 1000000 --abitrate 128000 "$1.part"
+  mv "$1.part" "$1"
 }

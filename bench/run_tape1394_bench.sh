@@ -40,11 +40,7 @@ trap 'rm -rf "$shm"' EXIT
 
 length_s=60
 src=$out/clip_60s_360p25.wmv
-if [[ ! -s $src ]]; then
-  "$bin/qmvgen" --duration $((length_s * 1000)) --size 640x360 --fps 25 --keyint 1000 \
-    --vbitrate 1000000 --abitrate 128000 "$src.part"
-  mv "$src.part" "$src"
-fi
+ensure_360p_clip "$src" "$length_s"
 cat "$src" > /dev/null
 
 runs=$out/tape1394_bench_runs.tsv

@@ -36,11 +36,7 @@ trap 'rm -rf "$shm"' EXIT
 # 640x360, 25 fps, 1 Mbit/s video with a key frame every second, stereo 128 kbit/s, 30 s.
 src=$out/clip_30s_360p25.wmv
 length_s=30
-if [[ ! -s $src ]]; then
-  "$bin/qmvgen" --duration $((length_s * 1000)) --size 640x360 --fps 25 --keyint 1000 \
-    --vbitrate 1000000 --abitrate 128000 "$src.part"
-  mv "$src.part" "$src"
-fi
+ensure_360p_clip "$src" "$length_s"
 cat "$src" > /dev/null
 
 runs=$out/tape_bench_runs.tsv

@@ -1,7 +1,7 @@
 // The byte layout of ASF header objects: object GUIDs as a file stores them, little-endian
 // fields, and the list of objects that lie one after another in a stretch of a header. Shared by
-// the writer, which carries a source's stream declarations into a new clip, and by the clip
-// generator, which declares its streams as encoders do.
+// the writer, which carries a source's stream declarations into a new clip, by the clip
+// generator, which declares its streams as encoders do, and by its header patches for the tests.
 #pragma once
 
 #include <array>

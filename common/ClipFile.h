@@ -16,6 +16,11 @@ std::string InstallFolder();
 // clip, or the library or one of its functions is missing.
 uint32_t GetClipLength(const std::string& path);
 
-// The clip's frame rate as the clip information library reads it; 0 when it has no pictures, the
-// path is not a clip, or the library or one of its functions is missing.
-double GetClipFrameRate(const std::string& path);
+// The clip's length and its frame rate from one opening of the clip; the frame rate is 0 when the
+// clip has no pictures, and either is 0 when the path is not a clip, or the library or one of its
+// functions is missing.
+struct ClipFigures {
+  uint32_t lengthMs = 0;
+  double frameRate = 0;
+};
+ClipFigures GetClipFigures(const std::string& path);

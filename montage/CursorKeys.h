@@ -4,10 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "KeyFrameMarks.h"
-#include "Period.h"
+#include "MarksState.h"
 
 namespace cursorkeys {
 
@@ -22,14 +21,7 @@ int32_t NextKeyFrame(const KeyFrameMarks& keys, int32_t pos);
 int32_t PreviousKeyFrame(const KeyFrameMarks& keys, int32_t pos);
 
 // Every mark of the timeline: both edges of each section and the pending points.
-struct Marks {
-  std::vector<PERIOD> sections;
-  bool beginSet = false;
-  int32_t begin = 0;
-  int splitState = 0;  // 1: first split point set, 2: both
-  int32_t split1 = 0;
-  int32_t split2 = 0;
-};
+using Marks = MarksState;
 // The first mark after pos, the last one before it; pos itself when there is none.
 int32_t NextMark(const Marks& marks, int32_t pos);
 int32_t PreviousMark(const Marks& marks, int32_t pos);

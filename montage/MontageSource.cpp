@@ -23,7 +23,8 @@ SourceOpenResult CMontageSource::Open(CQmvedit& engine, const std::string& path)
   // A clip whose header declares no length (a broadcast header) is measured to where its last
   // sample ends; one that has no length either way (corrupt, truncated, not ASF) is not taken: a
   // range of 0 ms would leave nothing to mark, and the engine keeps the clip it has.
-  uint32_t length = GetClipLength(path);
+  const ClipFigures figures = GetClipFigures(path);
+  uint32_t length = figures.lengthMs;
   const bool declared = length > 0;
   HRESULT hr = engine.SetSrcFile(path.c_str());
   if (SUCCEEDED(hr) && !declared) length = engine.MeasureSrcLength();
@@ -47,6 +48,7 @@ SourceOpenResult CMontageSource::Open(CQmvedit& engine, const std::string& path)
   m_nLength = length;
   r.status = SourceOpenResult::Status::Opened;
   r.lengthMs = length;
+  r.frameRate = figures.frameRate;
   r.lengthText = LengthText(length);
   return r;
 }

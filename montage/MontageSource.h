@@ -18,6 +18,7 @@ struct SourceOpenResult {
   };
   Status status = Status::Ignored;
   uint32_t lengthMs = 0;
+  double frameRate = 0;    // of the pictures, 0 when unknown (Opened only)
   std::string lengthText;  // for static 1028 (Opened only)
   std::string message;     // for the message line (Failed only)
 };

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "AsfObjects.h"
 #include "HeaderCarry.h"
 #include "HeaderSanity.h"
 
@@ -87,20 +88,15 @@ int64_t PacketTime(const AVPacket* pkt, const AVStream* st) {
 // id, file size, creation date, packet count and play and send durations in the file properties
 // object.
 int64_t HeaderPreroll(const char* path) {
-  // ASF_File_Properties_Object 8CABDCA1-A947-11CF-8EE4-00C00C205365, as stored.
-  static const char kFileProperties[16] = {'\xA1', '\xDC', '\xAB', '\x8C', '\x47', '\xA9',
-                                           '\xCF', '\x11', '\x8E', '\xE4', '\x00', '\xC0',
-                                           '\x0C', '\x20', '\x53', '\x65'};
   constexpr size_t kPrerollAt = 24 + 16 + 5 * 8;
   std::ifstream in(path, std::ios::binary);
   std::string head(64 * 1024, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-  const size_t at = head.find(std::string(kFileProperties, sizeof(kFileProperties)));
+  const size_t at = head.find(std::string(
+      reinterpret_cast<const char*>(asf::kFileProperties.data()), asf::kFileProperties.size()));
   if (at == std::string::npos || at + kPrerollAt + 8 > head.size()) return 0;
-  uint64_t ms = 0;
-  for (int b = 7; b >= 0; --b)
-    ms = (ms << 8) | static_cast<unsigned char>(head[at + kPrerollAt + b]);
+  const uint64_t ms = asf::Get(reinterpret_cast<const uint8_t*>(head.data()) + at + kPrerollAt, 8);
   return ms > 3600 * 1000 ? 0 : static_cast<int64_t>(ms) * 10000;  // an hour is no preroll
 }
 
@@ -111,8 +107,7 @@ std::vector<uint8_t> ReadHeaderObject(const char* path) {
   uint8_t head[24];
   in.read(reinterpret_cast<char*>(head), sizeof(head));
   if (!in) return {};
-  uint64_t size = 0;
-  for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+  const uint64_t size = asf::Get(head + 16, 8);
   if (size < 30 || size > kMaxHeader) return {};
   std::vector<uint8_t> header(static_cast<size_t>(size));
   std::copy(head, head + sizeof(head), header.begin());
@@ -299,8 +294,7 @@ HRESULT Reader::MeasureEnd(int64_t* end) {
     uint8_t head[24];
     if (avio_seek(ctx_->pb, headerSize, SEEK_SET) == headerSize &&
         avio_read(ctx_->pb, head, sizeof(head)) == static_cast<int>(sizeof(head))) {
-      uint64_t size = 0;
-      for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+      const uint64_t size = asf::Get(head + 16, 8);
       if (size > 50 && size <= static_cast<uint64_t>(fileSize - headerSize))
         dataEnd = headerSize + static_cast<int64_t>(size);
     }

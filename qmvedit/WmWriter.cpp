@@ -15,6 +15,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "AsfObjects.h"
+
 namespace wm {
 
 namespace {
@@ -303,8 +305,7 @@ void Writer::CloseOutput() {
 HRESULT Writer::CompleteHeader() {
   uint8_t head[24];
   if (!ReadAt(fd_, head, sizeof(head), room_)) return NS_E_FILE_WRITE;
-  uint64_t size = 0;
-  for (int i = 7; i >= 0; --i) size = (size << 8) | head[16 + i];
+  const uint64_t size = asf::Get(head + 16, 8);
   if (size < sizeof(head) || size > (64u << 20)) return NS_E_FILE_WRITE;
   std::vector<uint8_t> muxed(static_cast<size_t>(size));
   if (!ReadAt(fd_, muxed.data(), muxed.size(), room_)) return NS_E_FILE_WRITE;

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "AsfObjects.h"
 
 namespace clipgen {
 
@@ -45,25 +46,12 @@ inline bool PatchHeader(const std::string& path, HeaderObject object, size_t off
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                              std::istreambuf_iterator<char>());
   in.close();
-  auto guid = [](uint32_t a, uint16_t b, uint16_t c, uint64_t d) {
-    std::vector<uint8_t> g;
-    for (int i = 0; i < 4; ++i) g.push_back(static_cast<uint8_t>(a >> (8 * i)));
-    for (int i = 0; i < 2; ++i) g.push_back(static_cast<uint8_t>(b >> (8 * i)));
-    for (int i = 0; i < 2; ++i) g.push_back(static_cast<uint8_t>(c >> (8 * i)));
-    for (int i = 7; i >= 0; --i) g.push_back(static_cast<uint8_t>(d >> (8 * i)));
-    return g;
-  };
-  const auto fileProps = guid(0x8CABDCA1, 0xA947, 0x11CF, 0x8EE400C00C205365ull);
-  const auto streamProps = guid(0xB7DC0791, 0xA9B7, 0x11CF, 0x8EE600C00C205365ull);
-  const auto video = guid(0xBC19EFC0, 0x5B4D, 0x11CF, 0xA8FD00805F5C442Bull);
-  const auto audio = guid(0xF8699E40, 0x5B4D, 0x11CF, 0xA8FD00805F5C442Bull);
-  auto read64 = [&](size_t at) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(bytes[at + i]) << (8 * i);
-    return v;
-  };
-  auto is = [&](size_t at, const std::vector<uint8_t>& g) {
-    return at + 16 <= bytes.size() && std::memcmp(bytes.data() + at, g.data(), 16) == 0;
+  // The stream type GUIDs a stream properties object starts its fields with.
+  constexpr asf::Guid video = asf::MakeGuid(0xBC19EFC0, 0x5B4D, 0x11CF, 0xA8FD00805F5C442Bull);
+  constexpr asf::Guid audio = asf::MakeGuid(0xF8699E40, 0x5B4D, 0x11CF, 0xA8FD00805F5C442Bull);
+  auto read64 = [&](size_t at) { return asf::Get(bytes.data() + at, 8); };
+  auto is = [&](size_t at, const asf::Guid& g) {
+    return at + g.size() <= bytes.size() && asf::Is(bytes.data() + at, g);
   };
   // The header object: GUID, size, object count, two reserved bytes, then its objects.
   if (bytes.size() < 30) return false;
@@ -72,13 +60,14 @@ inline bool PatchHeader(const std::string& path, HeaderObject object, size_t off
     const uint64_t size = read64(at + 16);
     if (size < 24 || size > headerEnd - at) return false;
     bool match = false;
-    if (object == HeaderObject::FileProperties) match = is(at, fileProps);
-    if (object == HeaderObject::VideoProperties) match = is(at, streamProps) && is(at + 24, video);
-    if (object == HeaderObject::AudioProperties) match = is(at, streamProps) && is(at + 24, audio);
+    if (object == HeaderObject::FileProperties) match = is(at, asf::kFileProperties);
+    if (object == HeaderObject::VideoProperties)
+      match = is(at, asf::kStreamProperties) && is(at + 24, video);
+    if (object == HeaderObject::AudioProperties)
+      match = is(at, asf::kStreamProperties) && is(at + 24, audio);
     if (match) {
       if (offset + static_cast<size_t>(width) > size) return false;
-      for (int i = 0; i < width; ++i)
-        bytes[at + offset + i] = static_cast<uint8_t>(value >> (8 * i));
+      asf::Set(bytes.data() + at + offset, value, width);
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
       out.write(reinterpret_cast<const char*>(bytes.data()),
                 static_cast<std::streamsize>(bytes.size()));
@@ -102,8 +91,7 @@ inline bool DropIndex(const std::string& path) {
     in.seekg(static_cast<std::streamoff>(at));
     in.read(reinterpret_cast<char*>(head), sizeof(head));
     if (!in) return false;
-    *v = 0;
-    for (int i = 0; i < 8; ++i) *v |= static_cast<uint64_t>(head[16 + i]) << (8 * i);
+    *v = asf::Get(head + 16, 8);
     return true;
   };
   // The header object's size, then the data object's size just behind it.
@@ -121,13 +109,9 @@ inline bool DropIndex(const std::string& path) {
   std::vector<uint8_t> bytes(static_cast<size_t>(headerSize));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!in) return false;
-  static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
   for (size_t at = 0; at + kFileFlagsAt + 4 <= bytes.size(); ++at) {
-    if (std::memcmp(bytes.data() + at, kFileProperties, 16) != 0) continue;
-    uint64_t flags = 0;
-    for (int i = 0; i < 4; ++i)
-      flags |= static_cast<uint64_t>(bytes[at + kFileFlagsAt + i]) << (8 * i);
+    if (!asf::Is(bytes.data() + at, asf::kFileProperties)) continue;
+    const uint64_t flags = asf::Get(bytes.data() + at + kFileFlagsAt, 4);
     return PatchHeader(path, HeaderObject::FileProperties, kFileFlagsAt, 4, flags & ~uint64_t{2});
   }
   return false;
@@ -143,17 +127,14 @@ inline bool MakeBroadcastHeader(const std::string& path) {
   uint8_t head[24];
   io.read(reinterpret_cast<char*>(head), sizeof(head));
   if (!io) return false;
-  uint64_t headerSize = 0;
-  for (int i = 0; i < 8; ++i) headerSize |= static_cast<uint64_t>(head[16 + i]) << (8 * i);
+  const uint64_t headerSize = asf::Get(head + 16, 8);
   std::vector<uint8_t> header(static_cast<size_t>(headerSize));
   io.seekg(0);
   io.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
   if (!io) return false;
-  static const uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
   size_t fileProps = 0;
   while (fileProps + kFileFlagsAt + 4 <= header.size() &&
-         std::memcmp(header.data() + fileProps, kFileProperties, 16) != 0)
+         !asf::Is(header.data() + fileProps, asf::kFileProperties))
     ++fileProps;
   if (fileProps + kFileFlagsAt + 4 > header.size()) return false;
   header[fileProps + kFileFlagsAt] |= 1;  // broadcast

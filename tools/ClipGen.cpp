@@ -305,10 +305,6 @@ class ClipWriter {
   // Finds the preroll field of the file properties object in the header of the clip being
   // written; reads it into *value, and writes newValue there when it is given.
   bool PrerollField(const std::string& file, const uint64_t* newValue, uint64_t* value) {
-    // ASF_File_Properties_Object 8CABDCA1-A947-11CF-8EE4-00C00C205365, as stored.
-    static const unsigned char kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
-                                                      0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
-                                                      0x0C, 0x20, 0x53, 0x65};
     // Object header (24), file id (16), file size, creation date, packet count, play and send
     // duration (8 each), then the preroll in ms (8).
     constexpr size_t kPrerollAt = 24 + 16 + 5 * 8;
@@ -317,18 +313,16 @@ class ClipWriter {
     f.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(std::max<std::streamsize>(f.gcount(), 0)));
     f.clear();
-    const size_t at = head.find(std::string(reinterpret_cast<const char*>(kFileProperties), 16));
+    const size_t at = head.find(std::string(
+        reinterpret_cast<const char*>(asf::kFileProperties.data()), asf::kFileProperties.size()));
     if (!f || at == std::string::npos || at + kPrerollAt + 8 > head.size())
       return Fail("cannot find the preroll in the header of " + shownName_);
-    uint64_t v = 0;
-    for (int b = 7; b >= 0; --b)
-      v = (v << 8) | static_cast<unsigned char>(head[at + kPrerollAt + b]);
-    *value = v;
+    *value = asf::Get(reinterpret_cast<const uint8_t*>(head.data()) + at + kPrerollAt, 8);
     if (newValue == nullptr) return true;
-    char bytes[8];
-    for (int b = 0; b < 8; ++b) bytes[b] = static_cast<char>((*newValue >> (8 * b)) & 0xff);
+    uint8_t bytes[8];
+    asf::Set(bytes, *newValue, 8);
     f.seekp(static_cast<std::streamoff>(at + kPrerollAt));
-    f.write(bytes, 8);
+    f.write(reinterpret_cast<const char*>(bytes), 8);
     f.flush();
     if (!f) return Fail("cannot write to " + shownName_);
     return true;
